@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# Builds and checks TAVOCOM64 for Linux x86-64 and for 64-bit Windows (run
+# under Wine). Usage:
+#   ./build.sh demo   install what is missing, build both targets, run the demo
+#   ./build.sh test   install what is missing, build everything, run every test
+#                     (Linux, Linux with sanitizers, Windows under Wine) and a
+#                     short benchmark pass
+set -euo pipefail
+cd "$(dirname "$0")"
+ROOT=$PWD
+JOBS=${JOBS:-$(nproc)}
+BUILD=${TAVOCOM_BUILD_DIR:-$ROOT/build}
+PACKAGES=(cmake make g++ mingw-w64 wine wine64 libsqlite3-dev googletest libgtest-dev libbenchmark-dev dpkg-dev)
+
+log() { printf '\n=== %s\n' "$*"; }
+
+install_deps() {
+    local missing=()
+    for p in "${PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    if ((${#missing[@]})); then
+        log "installing: ${missing[*]}"
+        apt-get update -q
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+    fi
+    fetch_benchmark_sources
+}
+
+# Google Benchmark for the Windows build is compiled from Debian's source
+# package of the same library the Linux build uses.
+fetch_benchmark_sources() {
+    local dest=$BUILD/deps/benchmark
+    [[ -f $dest/CMakeLists.txt ]] && return
+    log "fetching Google Benchmark sources (Debian source package)"
+    if ! ls /etc/apt/sources.list.d/*.sources 2>/dev/null | xargs grep -qs '^Types:.*deb-src'; then
+        sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
+            >/etc/apt/sources.list.d/tavocom-deb-src.sources
+        apt-get update -q
+    fi
+    local tmp
+    tmp=$(mktemp -d)
+    (cd "$tmp" && apt-get source -q --download-only benchmark >/dev/null 2>&1)
+    mkdir -p "$dest"
+    tar -xzf "$tmp"/benchmark_*.orig.tar.gz -C "$dest" --strip-components=1
+    rm -rf "$tmp"
+}
+
+configure() { # name, extra cmake args...
+    local name=$1
+    shift
+    cmake -S "$ROOT" -B "$BUILD/$name" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DTAVOCOM_BENCHMARK_SOURCE="$BUILD/deps/benchmark" "$@" >/dev/null
+}
+
+build_linux() {
+    log "Linux build"
+    configure linux
+    cmake --build "$BUILD/linux" -j "$JOBS"
+}
+build_windows() {
+    log "Windows build (mingw-w64)"
+    configure windows -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake"
+    cmake --build "$BUILD/windows" -j "$JOBS"
+}
+build_sanitize() {
+    log "Linux build with AddressSanitizer and UndefinedBehaviorSanitizer"
+    configure linux-sanitize -DTAVOCOM_SANITIZE=ON -DTAVOCOM_BUILD_BENCH=OFF
+    cmake --build "$BUILD/linux-sanitize" -j "$JOBS"
+}
+
+# One persistent wineserver for the whole run. Wine's background services are
+# started here, detached from the test runner's output pipes, so that test
+# processes exit as soon as their program does.
+start_wine() {
+    export WINEPREFIX=${WINEPREFIX:-$BUILD/wineprefix}
+    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    mkdir -p "$WINEPREFIX"
+    wineserver -p >/dev/null 2>&1 </dev/null
+    wine wineboot -i >/dev/null 2>&1 </dev/null || true
+    trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+}
+
+run_tests() { # build dir name
+    log "tests: $1"
+    (cd "$BUILD/$1" && ctest --output-on-failure -j "$JOBS")
+}
+
+run_bench() { # build dir name, runner prefix...
+    local dir=$BUILD/$1
+    shift
+    log "benchmark smoke run: $(basename "$dir")"
+    for b in "$dir"/bin/bench_*; do
+        [[ -x $b ]] || continue
+        "$@" "$b" --benchmark_min_time=0.01 >/dev/null
+        echo "$(basename "$b"): ok"
+    done
+}
+
+case "${1:-}" in
+demo)
+    install_deps
+    build_linux
+    build_windows
+    start_wine
+    log "tavocom demo (Linux)"
+    "$BUILD/linux/bin/tavocom" demo
+    log "tavocom demo (Windows, under Wine)"
+    wine "$BUILD/windows/bin/tavocom.exe" demo
+    ;;
+test)
+    install_deps
+    build_linux
+    build_sanitize
+    build_windows
+    start_wine
+    run_tests linux
+    run_tests linux-sanitize
+    run_tests windows
+    run_bench linux
+    run_bench windows wine
+    log "all tests passed"
+    ;;
+*)
+    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
+    exit 2
+    ;;
+esac

@@ -1,0 +1,16 @@
+// Identifier, string, task-memory and statistics functions behind the
+// exports, and the library entry points GetClassObject and CanUnloadNow.
+#ifndef TAVOCOM_CORE_UTILITY_H
+#define TAVOCOM_CORE_UTILITY_H
+
+#include <tavocom/tavocom.h>
+
+namespace tavo::core {
+
+COM_HRESULT CLSIDToString(const _COM_GUID& id, COM_BSTR* text) noexcept;
+COM_HRESULT GetClassObject(const _COM_GUID& clsid, const _COM_GUID& iid, void** out) noexcept;
+COM_HRESULT CanUnloadNow() noexcept;
+
+} // namespace tavo::core
+
+#endif

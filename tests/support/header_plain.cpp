@@ -1,0 +1,4 @@
+// The public headers on their own.
+#include <tavocom/tavocom.h>
+
+int TavocomHeaderPlainCheck() { return sizeof(COM_CATEGORYINFO) == 528 ? 0 : 1; }

@@ -1,0 +1,70 @@
+// Commands on identifiers and on the library itself.
+#include <cstdio>
+
+#include "tools/command.h"
+#include "tools/export_table.h"
+
+namespace tavo::tools {
+namespace {
+
+int GuidNew(const Args& args) {
+    int count = args.empty() ? 1 : std::atoi(args[0].c_str());
+    if (count < 1) {
+        std::fprintf(stderr, "guid-new: COUNT must be a positive number\n");
+        return 2;
+    }
+    for (int i = 0; i < count; ++i) {
+        _COM_GUID id{};
+        COM_HRESULT hr = COM_GenerateCLSID(&id);
+        if (COM_FAILED(hr)) {
+            std::fprintf(stderr, "guid-new: failed with %s\n", Hex32(uint32_t(hr)).c_str());
+            return 1;
+        }
+        std::printf("%s\n", GuidText(id).c_str());
+    }
+    return 0;
+}
+
+// Shows how an identifier text is parsed: its fields and its canonical form.
+int GuidParse(const Args& args) {
+    if (args.size() != 1) {
+        std::fprintf(stderr, "guid-parse: expects one identifier text\n");
+        return 2;
+    }
+    _COM_GUID id{};
+    COM_HRESULT hr = COM_StringToCLSID(Widen(args[0]).c_str(), &id);
+    if (COM_FAILED(hr)) {
+        std::printf("not an identifier: status %s\n", Hex32(uint32_t(hr)).c_str());
+        return 1;
+    }
+    std::printf("canonical  %s\n", GuidText(id).c_str());
+    std::printf("fields     %08X %04X %04X", id.Data1, id.Data2, id.Data3);
+    for (uint8_t b : id.Data4) std::printf(" %02X", b);
+    std::printf("\nbytes     ");
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&id);
+    for (int i = 0; i < 16; ++i) std::printf(" %02X", bytes[i]);
+    std::printf("\n");
+    return 0;
+}
+
+int Version(const Args&) {
+    std::printf("TAVOCOM64 %s (%s)\n", TAVOCOM_VERSION_TEXT, TAVOCOM_LIBRARY_FILE);
+    std::printf("CanUnloadNow: %s\n", CanUnloadNow() == S_OK ? "S_OK (no objects alive)" : "S_FALSE");
+    return 0;
+}
+
+int Exports(const Args& args) {
+    std::string path = args.empty() ? std::string(TAVOCOM_LIBRARY_FILE) : args[0];
+    std::vector<std::string> names = ReadExportNames(path);
+    for (const std::string& n : names) std::printf("%s\n", n.c_str());
+    std::printf("%zu exports in %s\n", names.size(), path.c_str());
+    return 0;
+}
+
+CommandRegistrar g_guidNew({"guid-new", "[COUNT]", "generate new identifiers", GuidNew});
+CommandRegistrar g_guidParse({"guid-parse", "TEXT", "parse an identifier text and show its fields", GuidParse});
+CommandRegistrar g_version({"version", "", "print the library's version and file", Version});
+CommandRegistrar g_exports({"exports", "[LIBRARY]", "list the names a library file exports", Exports});
+
+} // namespace
+} // namespace tavo::tools

@@ -1,0 +1,146 @@
+// tavocom: the command-line tool of TAVOCOM64.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+#include "tools/command.h"
+
+namespace tavo::tools {
+namespace {
+
+std::map<std::string, Command>& Commands() {
+    static std::map<std::string, Command> commands;
+    return commands;
+}
+
+void PrintHelp() {
+    std::printf("usage: tavocom COMMAND [ARGS...]\n\n"
+                "Command-line tool of TAVOCOM64, the in-process component object runtime.\n\n"
+                "commands:\n");
+    for (const auto& [name, c] : Commands()) {
+        std::string head = name + (c.usage[0] ? std::string(" ") + c.usage : std::string());
+        std::printf("  %-34s %s\n", head.c_str(), c.summary);
+    }
+    std::printf("  %-34s %s\n", "--help", "show this list");
+}
+
+std::multimap<int, DemoStep>& DemoStepMap() {
+    static std::multimap<int, DemoStep> steps;
+    return steps;
+}
+
+} // namespace
+
+void RegisterCommand(const Command& command) { Commands()[command.name] = command; }
+
+DemoStepRegistrar::DemoStepRegistrar(int order, DemoStep step) { DemoStepMap().emplace(order, step); }
+
+std::vector<DemoStep> DemoSteps() {
+    std::vector<DemoStep> steps;
+    for (const auto& entry : DemoStepMap()) steps.push_back(entry.second);
+    return steps;
+}
+
+std::basic_string<COM_WCHAR> Widen(const std::string& utf8) {
+    std::basic_string<COM_WCHAR> out;
+    for (size_t i = 0; i < utf8.size();) {
+        unsigned char c = static_cast<unsigned char>(utf8[i]);
+        int extra = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : 3;
+        uint32_t cp = extra == 0 ? c : extra == 1 ? (c & 0x1F) : extra == 2 ? (c & 0x0F) : (c & 0x07);
+        ++i;
+        for (int k = 0; k < extra && i < utf8.size(); ++k, ++i) cp = (cp << 6) | (utf8[i] & 0x3F);
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(COM_WCHAR(0xD800 + (cp >> 10)));
+            out.push_back(COM_WCHAR(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(COM_WCHAR(cp));
+        }
+    }
+    return out;
+}
+
+std::string Narrow(const COM_WCHAR* text, size_t length) {
+    std::string out;
+    for (size_t i = 0; i < length; ++i) {
+        uint32_t cp = uint16_t(text[i]);
+        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < length) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (uint16_t(text[++i]) - 0xDC00);
+        }
+        if (cp < 0x80) {
+            out.push_back(char(cp));
+        } else if (cp < 0x800) {
+            out.push_back(char(0xC0 | (cp >> 6)));
+            out.push_back(char(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(char(0xE0 | (cp >> 12)));
+            out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(char(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(char(0xF0 | (cp >> 18)));
+            out.push_back(char(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(char(0x80 | (cp & 0x3F)));
+        }
+    }
+    return out;
+}
+
+std::string NarrowZ(const COM_WCHAR* text) {
+    size_t n = 0;
+    if (text)
+        while (text[n]) ++n;
+    return Narrow(text, n);
+}
+
+std::string Hex32(uint32_t value) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08X", value);
+    return buf;
+}
+
+std::string GuidText(const _COM_GUID& id) {
+    utlAutoBstr text;
+    if (COM_FAILED(COM_CLSIDToString(id, text.Put()))) return "?";
+    return Narrow(text.Get());
+}
+
+bool ParseGuid(const std::string& text, _COM_GUID* id) {
+    return COM_StringToCLSID(Widen(text).c_str(), id) == S_OK && text.size() == 38;
+}
+
+void PrintErrorRecord() {
+    utlAutoIf<COM_IErrorInfo> record;
+    if (COM_GetErrorInfo(record.Put()) != S_OK) return;
+    utlAutoBstr description, source;
+    record->GetDescription(description.Put());
+    record->GetSource(source.Put());
+    std::printf("error record: description \"%s\", source \"%s\"\n", Narrow(description.Get()).c_str(),
+                Narrow(source.Get()).c_str());
+}
+
+} // namespace tavo::tools
+
+int main(int argc, char** argv) {
+    using namespace tavo::tools;
+    if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {
+        PrintHelp();
+        return argc < 2 ? 2 : 0;
+    }
+    auto it = Commands().find(argv[1]);
+    if (it == Commands().end()) {
+        std::fprintf(stderr, "tavocom: unknown command '%s' (see tavocom --help)\n", argv[1]);
+        return 2;
+    }
+    Args args(argv + 2, argv + argc);
+    try {
+        return it->second.run(args);
+    } catch (const utlAutoIfBase::XBadPtrException&) {
+        std::fprintf(stderr, "tavocom: a call reported success but delivered no interface\n");
+        return 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tavocom: %s\n", e.what());
+        return 1;
+    }
+}
