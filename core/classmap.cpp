@@ -8,6 +8,10 @@ namespace {
 // Map order is fixed: registry, category manager, memory, decoder binder.
 // Each class enters the map with its subsystem.
 const ClassMapEntry kClassMap[] = {
+    // CRegistry
+    // CCatMgr
+    // CMemory
+    // CHResultDecoderBinder
     {nullptr, nullptr, nullptr, nullptr},
 };
 

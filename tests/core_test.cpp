@@ -6,7 +6,11 @@ namespace {
 
 // Classes of the class object map, in map order.
 const _COM_GUID* const kMapClasses[] = {
-    nullptr, // each class is listed here as it enters the map
+    // &COM_CLSID_Registry,
+    // &COM_CLSID_CategoryManager,
+    // &COM_CLSID_Memory,
+    // &COM_CLSID_HResultDecoderBinder,
+    nullptr,
 };
 
 constexpr _COM_GUID kUnknownClass = {0x12345678, 0x1111, 0x2222, {1, 2, 3, 4, 5, 6, 7, 8}};
