@@ -1,14 +1,127 @@
 #include "core/activation.h"
 
+#include <memory>
+
 #include "core/utility.h"
+#include "errorinfo/errorinfo.h"
+#include "platform/platform.h"
+#include "registry/registry.h"
 
 namespace tavo::core {
+namespace {
+
+constexpr uint32_t kModuleNameCapacity = 260;
+const COM_WCHAR kErrorSource[] = COM_TEXT("RADA_API:COM_CreateInstance");
+
+// Owns one load of a component library until it is kept on purpose.
+class LibraryLoad {
+public:
+    explicit LibraryLoad(plat::ModuleHandle module) noexcept : m_module(module) {}
+    LibraryLoad(const LibraryLoad&) = delete;
+    LibraryLoad& operator=(const LibraryLoad&) = delete;
+    ~LibraryLoad() {
+        if (m_module) plat::FreeLibrary(m_module);
+    }
+    plat::ModuleHandle Get() const noexcept { return m_module; }
+    /// Libraries that served a request stay loaded for the life of the process.
+    void Keep() noexcept { m_module = nullptr; }
+
+private:
+    plat::ModuleHandle m_module;
+};
+
+using WString = std::basic_string<COM_WCHAR>;
+
+// The directory of this library, looked up by its module name, with its
+// trailing backslash; empty if the name has no backslash.
+WString LibraryDirectory() {
+    COM_WCHAR buffer[kModuleNameCapacity] = {};
+    plat::ModuleHandle self = plat::GetModuleHandleA("TAVOCOM64");
+    uint32_t n = self ? plat::GetModuleFileNameW(self, buffer, kModuleNameCapacity) : 0;
+    if (n >= kModuleNameCapacity) n = kModuleNameCapacity - 1;
+    WString name(buffer, n);
+    size_t slash = name.rfind(COM_WCHAR('\\'));
+    return slash == WString::npos ? WString() : name.substr(0, slash + 1);
+}
+
+// A component's file name climbing out of this library's directory is
+// refused: classes come from the product's own directory tree only.
+bool ClimbsOut(const WString& relative) {
+    size_t start = 0;
+    while (start <= relative.size()) {
+        size_t end = relative.find_first_of(COM_TEXT("\\/"), start);
+        if (end == WString::npos) end = relative.size();
+        if (relative.compare(start, end - start, COM_TEXT("..")) == 0) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// The class's library file name from its InprocServer32 entry.
+COM_HRESULT ReadServerEntry(const _COM_GUID& clsid, utlAutoBstr& fileName) {
+    utlAutoIf<COM_IRegistry> registry;
+    COM_HRESULT hr = registry::CreateRegistryObject(registry.Put());
+    if (COM_FAILED(hr)) return hr;
+    utlAutoBstr clsidText;
+    hr = CLSIDToString(clsid, clsidText.Put());
+    if (COM_FAILED(hr)) return hr;
+    hr = registry->Open(COM_REGROOT_CLASSES, COM_TEXT("CLSID"));
+    if (COM_SUCCEEDED(hr)) hr = registry->OpenKey(clsidText.Get());
+    if (COM_SUCCEEDED(hr)) hr = registry->OpenKey(COM_TEXT("InprocServer32"));
+    if (COM_SUCCEEDED(hr)) hr = registry->GetStringValue(COM_TEXT(""), fileName.Put());
+    if (COM_FAILED(hr)) return hr;
+    registry->Close();
+    return S_OK;
+}
+
+// The record a failed lookup leaves: the class identifier's text and the
+// activation source. The current record is replaced only by a complete one.
+void RecordClassNotAvailable(const _COM_GUID& clsid) noexcept {
+    utlAutoIf<COM_IErrorInfo> record;
+    if (errorinfo::CreateErrorInfo(record.Put()) != S_OK) return;
+    utlAutoBstr text;
+    if (CLSIDToString(clsid, text.Put()) != S_OK) return;
+    record->SetDescription(text.Get());
+    record->SetSource(kErrorSource);
+    errorinfo::SetErrorInfo(record.Get());
+}
+
+COM_HRESULT LoadAndAsk(const _COM_GUID& clsid, const WString& fileName, COM_IClassFactory** factory) {
+    WString path = LibraryDirectory() + fileName;
+    if (ClimbsOut(fileName)) return CO_E_DLLNOTFOUND;
+    LibraryLoad library(plat::LoadLibraryW(path.c_str()));
+    if (!library.Get()) return CO_E_DLLNOTFOUND;
+    auto getClassObject = reinterpret_cast<COM_PFN_GetClassObject>(plat::GetProcAddress(library.Get(), "GetClassObject"));
+    void* canUnloadNow = plat::GetProcAddress(library.Get(), "CanUnloadNow");
+    if (!getClassObject || !canUnloadNow) return CO_E_ERRORINDLL; // unloaded by the owner
+    library.Keep();
+    return getClassObject(&clsid, &COM_IID_IClassFactory, reinterpret_cast<void**>(factory));
+}
+
+} // namespace
 
 COM_HRESULT GetClassFactory(const _COM_GUID& clsid, COM_IClassFactory** factory) {
     COM_HRESULT hr = GetClassObject(clsid, COM_IID_IClassFactory, reinterpret_cast<void**>(factory));
     if (COM_SUCCEEDED(hr)) return hr;
-    // Classes registered in other component libraries are not served yet.
-    return E_NOTIMPL;
+
+    utlAutoBstr fileName;
+    bool found = false;
+    try {
+        found = COM_SUCCEEDED(ReadServerEntry(clsid, fileName));
+    } catch (const std::bad_alloc&) {
+        found = false;
+    }
+    if (!found) {
+        RecordClassNotAvailable(clsid);
+        return CLASS_E_CLASSNOTAVAILABLE;
+    }
+    try {
+        // The text up to its terminator: the recorded length may count it.
+        const COM_WCHAR* name = fileName.Get() ? fileName.Get() : COM_TEXT("");
+        return LoadAndAsk(clsid, WString(name), factory);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
 }
 
 COM_HRESULT CreateInstance(const _COM_GUID& clsid, int32_t /*context*/, const _COM_GUID& iid, void** out) {

@@ -1,6 +1,8 @@
 #include "core/classmap.h"
 
 #include "core/object.h"
+#include "memory/memory.h"
+#include "registry/registry.h"
 
 namespace tavo::core {
 namespace {
@@ -8,9 +10,9 @@ namespace {
 // Map order is fixed: registry, category manager, memory, decoder binder.
 // Each class enters the map with its subsystem.
 const ClassMapEntry kClassMap[] = {
-    // CRegistry
+    {&COM_CLSID_Registry, &registry::g_registryFactory, nullptr, NoCategories},
     // CCatMgr
-    // CMemory
+    {&COM_CLSID_Memory, &memory::g_memoryClassFactory, nullptr, NoCategories},
     // CHResultDecoderBinder
     {nullptr, nullptr, nullptr, nullptr},
 };

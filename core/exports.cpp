@@ -1,8 +1,11 @@
 // The exported functions: each a thin entry into the subsystem that does
 // the work.
+#include <tavocom/library_entry.h>
 #include <tavocom/tavocom.h>
 
 #include "core/activation.h"
+#include "core/classinfo.h"
+#include "core/service_table.h"
 #include "core/module.h"
 #include "core/utility.h"
 #include "errorinfo/errorinfo.h"
@@ -70,13 +73,24 @@ COM_HRESULT COM_CreateInstance(const _COM_GUID& clsid, int32_t context, const _C
     return core::CreateInstance(clsid, context, iid, out);
 }
 
+COM_HRESULT COM_GetCLSIDFromProgID(const COM_WCHAR* progid, _COM_GUID* clsid) {
+    return core::GetCLSIDFromProgID(progid, clsid);
+}
+COM_HRESULT COM_GetProgIDFromClsid(const _COM_GUID& clsid, COM_BSTR* text) {
+    return core::GetClassEntryText(clsid, COM_TEXT("ProgID"), text);
+}
+COM_HRESULT COM_GetDisplayNameFromClsid(const _COM_GUID& clsid, COM_BSTR* text) {
+    return core::GetClassEntryText(clsid, COM_TEXT("DisplayName"), text);
+}
+COM_HRESULT COM_GetDescriptionFromClsid(const _COM_GUID& clsid, COM_BSTR* text) {
+    return core::GetClassEntryText(clsid, COM_TEXT("Description"), text);
+}
+COM_HRESULT COM_GetService(const _COM_GUID& clsid, int32_t context, const _COM_GUID& iid, void** out) {
+    return core::GetService(clsid, context, iid, out);
+}
+
 // Entries whose subsystems have not landed yet.
 COM_HRESULT COM_DecodeHRESULT(COM_HRESULT, void*, COM_BSTR*) { return E_NOTIMPL; }
-COM_HRESULT COM_GetCLSIDFromProgID(const COM_WCHAR*, _COM_GUID*) { return E_NOTIMPL; }
-COM_HRESULT COM_GetDescriptionFromClsid(const _COM_GUID&, COM_BSTR*) { return E_NOTIMPL; }
-COM_HRESULT COM_GetDisplayNameFromClsid(const _COM_GUID&, COM_BSTR*) { return E_NOTIMPL; }
-COM_HRESULT COM_GetProgIDFromClsid(const _COM_GUID&, COM_BSTR*) { return E_NOTIMPL; }
-COM_HRESULT COM_GetService(const _COM_GUID&, int32_t, const _COM_GUID&, void**) { return E_NOTIMPL; }
 COM_HRESULT COM_MkParseName(const COM_WCHAR*, uint32_t*, COM_IMoniker**) { return E_NOTIMPL; }
 COM_HRESULT DllRegisterServer() { return E_NOTIMPL; }
 COM_HRESULT DllUnregisterServer() { return E_NOTIMPL; }

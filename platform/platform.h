@@ -9,11 +9,11 @@
 
 #include <tavocom/types.h>
 
-namespace tavo::plat {
+#include "platform/registry.h"
 
-/// Handle under which the platform loaded a module (this library or a
-/// component library). Opaque to the logic.
-using ModuleHandle = void*;
+#include "platform/loader.h"
+
+namespace tavo::plat {
 
 // Length-prefixed strings: same names, arguments and results as the
 // platform's automation string functions.
@@ -36,6 +36,8 @@ void* CoTaskMemAlloc(size_t size);
 void CoTaskMemFree(void* block);
 
 } // namespace tavo::plat
+
+#include "platform/vmem.h"
 
 // Backend-independent entry hooks, implemented by the logic and called by
 // the backend's load and unload handlers.

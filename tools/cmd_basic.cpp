@@ -1,6 +1,8 @@
 // Commands on identifiers and on the library itself.
 #include <cstdio>
 
+#include <tavocom/library_entry.h>
+
 #include "tools/command.h"
 #include "tools/export_table.h"
 

@@ -1,6 +1,8 @@
 // The demo: one pass over what the runtime does, as a client sees it.
 #include <cstdio>
 
+#include <tavocom/library_entry.h>
+
 #include "tools/command.h"
 
 namespace tavo::tools {

@@ -36,10 +36,6 @@ TAVOCOM_API uint32_t COM_SysStringLen(COM_BSTR text);
 TAVOCOM_API int32_t COM_TaskMemAlloc(size_t size, void** block);
 TAVOCOM_API int32_t COM_TaskMemFree(void* block);
 TAVOCOM_API COM_HRESULT COM_Uninitialize();
-TAVOCOM_API COM_HRESULT CanUnloadNow();
-TAVOCOM_API COM_HRESULT DllRegisterServer();
-TAVOCOM_API COM_HRESULT DllUnregisterServer();
-TAVOCOM_API COM_HRESULT GetClassObject(const _COM_GUID* clsid, const _COM_GUID* iid, void** out);
 
 } // extern "C"
 

@@ -5,6 +5,7 @@
 #include <objbase.h>
 #include <olectl.h>
 #endif
+#include <tavocom/library_entry.h>
 #include <tavocom/tavocom.h>
 
 int TavocomHeaderAfterPlatformCheck() {

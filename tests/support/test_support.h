@@ -3,6 +3,7 @@
 #define TAVOCOM_TESTS_TEST_SUPPORT_H
 
 #include <gtest/gtest.h>
+#include <tavocom/library_entry.h>
 #include <tavocom/tavocom.h>
 
 #include "tools/export_table.h"

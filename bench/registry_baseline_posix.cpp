@@ -1,0 +1,138 @@
+// The bare SQLite statements behind the registry store's work: one
+// connection of its own to the same hive file, prepared statements, the
+// same journal and durability settings, no registry object in between.
+#include <sqlite3.h>
+#include <stdlib.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+#include "registry_baseline.h"
+
+namespace tavo::bench {
+namespace {
+
+std::string g_dir;
+
+struct Bare {
+    sqlite3* db = nullptr;
+    sqlite3_stmt* findChild = nullptr;
+    sqlite3_stmt* getValue = nullptr;
+    sqlite3_stmt* insertKey = nullptr;
+    sqlite3_stmt* setValue = nullptr;
+    sqlite3_stmt* begin = nullptr;
+    sqlite3_stmt* commit = nullptr;
+
+    Bare() {
+        sqlite3_open_v2((g_dir + "/machine.db").c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+        sqlite3_busy_timeout(db, 10000);
+        sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+        auto prep = [&](const char* sql, sqlite3_stmt** s) { sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, s, nullptr); };
+        prep("SELECT id FROM keys WHERE parent=?1 AND folded=?2", &findChild);
+        prep("SELECT type, data FROM vals WHERE key=?1 AND folded=?2", &getValue);
+        prep("INSERT INTO keys(parent, name, folded) VALUES(?1, ?2, ?3)", &insertKey);
+        prep("INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
+             "ON CONFLICT(key, folded) DO UPDATE SET type=excluded.type, data=excluded.data",
+             &setValue);
+        prep("BEGIN IMMEDIATE", &begin);
+        prep("COMMIT", &commit);
+    }
+
+    static std::string Folded(const std::string& ascii) {
+        std::string f;
+        for (char c : ascii) {
+            f.push_back('\0');
+            f.push_back(c >= 'A' && c <= 'Z' ? char(c + 32) : c);
+        }
+        return f;
+    }
+
+    int64_t Child(int64_t parent, const std::string& name) {
+        std::string f = Folded(name);
+        sqlite3_bind_int64(findChild, 1, parent);
+        sqlite3_bind_blob(findChild, 2, f.data(), int(f.size()), SQLITE_STATIC);
+        int64_t id = sqlite3_step(findChild) == SQLITE_ROW ? sqlite3_column_int64(findChild, 0) : 0;
+        sqlite3_reset(findChild);
+        return id;
+    }
+
+    void Run(sqlite3_stmt* s) {
+        sqlite3_step(s);
+        sqlite3_reset(s);
+    }
+
+    bool SetValue(int64_t key, const std::string& name, int type, const void* data, int size) {
+        std::string f = Folded(name);
+        Run(begin);
+        sqlite3_bind_int64(setValue, 1, key);
+        sqlite3_bind_text(setValue, 2, name.data(), int(name.size()), SQLITE_STATIC);
+        sqlite3_bind_blob(setValue, 3, f.data(), int(f.size()), SQLITE_STATIC);
+        sqlite3_bind_int(setValue, 4, type);
+        sqlite3_bind_blob(setValue, 5, data, size, SQLITE_STATIC);
+        bool ok = sqlite3_step(setValue) == SQLITE_DONE;
+        sqlite3_reset(setValue);
+        Run(commit);
+        return ok;
+    }
+};
+
+Bare& Connection() {
+    static Bare bare;
+    return bare;
+}
+
+} // namespace
+
+void PrepareRegistry(const std::string& version) {
+    g_dir = (std::filesystem::temp_directory_path() / ("tavocom-bench-" + version)).string();
+    std::filesystem::create_directories(g_dir);
+    setenv("TAVOCOM_MACHINE_HIVE", (g_dir + "/machine.db").c_str(), 1);
+    setenv("TAVOCOM_USER_HIVE", (g_dir + "/user.db").c_str(), 1);
+    setenv("COM_VERSION", version.c_str(), 1);
+}
+
+void CleanUpRegistry() {
+    std::error_code ignored;
+    std::filesystem::remove_all(g_dir, ignored);
+}
+
+// Every level of the path is one indexed lookup; then the value.
+std::string BareReadSequence(const std::string& version, const std::string& clsid) {
+    Bare& b = Connection();
+    int64_t id = 1;
+    for (const std::string& level :
+         {std::string("Software"), std::string("Quorvalltech"), version, std::string("Classes"), std::string("CLSID"), clsid,
+          std::string("InprocServer32")})
+        id = b.Child(id, level);
+    sqlite3_bind_int64(b.getValue, 1, id);
+    sqlite3_bind_blob(b.getValue, 2, "", 0, SQLITE_STATIC);
+    std::string text;
+    if (sqlite3_step(b.getValue) == SQLITE_ROW)
+        text.assign(static_cast<const char*>(sqlite3_column_blob(b.getValue, 1)), size_t(sqlite3_column_bytes(b.getValue, 1)));
+    sqlite3_reset(b.getValue);
+    return text;
+}
+
+// Three write transactions: the key, the string, the number.
+bool BareWriteSequence(const std::string& version, const std::string& name) {
+    Bare& b = Connection();
+    int64_t classes = 1;
+    for (const std::string& level : {std::string("Software"), std::string("Quorvalltech"), version, std::string("Classes")})
+        classes = b.Child(classes, level);
+    b.Run(b.begin);
+    std::string f = Bare::Folded(name);
+    sqlite3_bind_int64(b.insertKey, 1, classes);
+    sqlite3_bind_text(b.insertKey, 2, name.data(), int(name.size()), SQLITE_STATIC);
+    sqlite3_bind_blob(b.insertKey, 3, f.data(), int(f.size()), SQLITE_STATIC);
+    bool ok = sqlite3_step(b.insertKey) == SQLITE_DONE;
+    sqlite3_reset(b.insertKey);
+    int64_t key = sqlite3_last_insert_rowid(b.db);
+    b.Run(b.commit);
+    uint32_t n = 7;
+    ok = ok && b.SetValue(key, "Text", 1, "value", 6);
+    ok = ok && b.SetValue(key, "Number", 4, &n, 4);
+    return ok;
+}
+
+} // namespace tavo::bench

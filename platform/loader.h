@@ -1,0 +1,35 @@
+// Library loader and module names, with the platform's names and results.
+#ifndef TAVOCOM_PLATFORM_LOADER_H
+#define TAVOCOM_PLATFORM_LOADER_H
+
+#include <tavocom/types.h>
+
+namespace tavo::plat {
+
+/// Handle under which the platform loaded a module (this library or a
+/// component library). Opaque to the logic.
+using ModuleHandle = void*;
+
+/// The loaded module called `name` (no directory, no suffix: "TAVOCOM64"),
+/// or null if none is loaded.
+ModuleHandle GetModuleHandleA(const char* name);
+
+/// Full file name of a loaded module with `\` separating directories,
+/// truncated to `capacity` characters including the terminator; returns the
+/// number of characters written without the terminator, 0 on failure.
+uint32_t GetModuleFileNameW(ModuleHandle module, COM_WCHAR* buffer, uint32_t capacity);
+uint32_t GetModuleFileNameA(ModuleHandle module, char* buffer, uint32_t capacity);
+
+/// Loads the library at exactly this absolute path (`\` separated); null if
+/// it cannot be loaded. Never searches any other place for it.
+ModuleHandle LoadLibraryW(const COM_WCHAR* path);
+
+/// Address of an exported entry, or null.
+void* GetProcAddress(ModuleHandle module, const char* name);
+
+/// Drops one load of the library.
+void FreeLibrary(ModuleHandle module);
+
+} // namespace tavo::plat
+
+#endif

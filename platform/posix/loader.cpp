@@ -1,0 +1,117 @@
+// Library loader over the dynamic linker. Module handles are the linker's
+// own handles; file names are reported with `\` between directories, as
+// the logic expects, and turned back into `/` when a library is loaded.
+#include <dlfcn.h>
+#include <link.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/posix/utf.h"
+
+namespace tavo::plat {
+namespace {
+
+// The handle of an object that is already loaded, without keeping an extra
+// load on it (the platform's module lookup takes no reference either).
+ModuleHandle HandleOfLoaded(const char* path) {
+    void* handle = dlopen(path, RTLD_LAZY | RTLD_NOLOAD);
+    if (handle) dlclose(handle);
+    return handle;
+}
+
+std::string PathOf(ModuleHandle module) {
+    if (!module) {
+        char buffer[PATH_MAX];
+        ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
+        return n > 0 ? std::string(buffer, size_t(n)) : std::string();
+    }
+    struct link_map* map = nullptr;
+    if (dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name) return std::string();
+    return map->l_name;
+}
+
+template <class Char>
+uint32_t CopyTruncated(const std::basic_string<Char>& text, Char* buffer, uint32_t capacity) {
+    if (capacity == 0) return 0;
+    // Like the platform: a name that does not fit is cut and still
+    // terminated, and the full capacity is reported.
+    uint32_t n = uint32_t(std::min<size_t>(text.size(), capacity - 1));
+    std::copy(text.begin(), text.begin() + n, buffer);
+    buffer[n] = 0;
+    return text.size() >= capacity ? capacity : n;
+}
+
+} // namespace
+
+ModuleHandle GetModuleHandleA(const char* name) {
+    struct Search {
+        std::string wanted;
+        std::string found;
+    } search{std::string("lib") + name + ".so", {}};
+    dl_iterate_phdr(
+        [](struct dl_phdr_info* info, size_t, void* data) {
+            auto* s = static_cast<Search*>(data);
+            const char* path = info->dlpi_name;
+            if (!path || !*path) return 0;
+            const char* base = std::strrchr(path, '/');
+            base = base ? base + 1 : path;
+            if (s->wanted != base) return 0;
+            s->found = path;
+            return 1;
+        },
+        &search);
+    return search.found.empty() ? nullptr : HandleOfLoaded(search.found.c_str());
+}
+
+uint32_t GetModuleFileNameA(ModuleHandle module, char* buffer, uint32_t capacity) {
+    std::string path = PathOf(module);
+    if (path.empty()) return 0;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return CopyTruncated(path, buffer, capacity);
+}
+
+uint32_t GetModuleFileNameW(ModuleHandle module, COM_WCHAR* buffer, uint32_t capacity) {
+    std::string path = PathOf(module);
+    if (path.empty()) return 0;
+    posix::U16String wide = posix::Utf8ToUtf16(path.data(), path.size());
+    std::replace(wide.begin(), wide.end(), COM_WCHAR('/'), COM_WCHAR('\\'));
+    return CopyTruncated(wide, buffer, capacity);
+}
+
+ModuleHandle LoadLibraryW(const COM_WCHAR* path) {
+    if (!path) return nullptr;
+    size_t length = 0;
+    while (path[length]) ++length;
+    std::string narrow = posix::Utf16ToUtf8(path, length);
+    std::replace(narrow.begin(), narrow.end(), '\\', '/');
+    // Only an absolute path: the dynamic linker would search LD_LIBRARY_PATH
+    // and its caches for a bare name.
+    if (narrow.empty() || narrow[0] != '/') return nullptr;
+    return dlopen(narrow.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+void* GetProcAddress(ModuleHandle module, const char* name) {
+    if (!module || !name) return nullptr;
+    void* entry = dlsym(module, name);
+    if (!entry) return nullptr;
+    // The dynamic linker also searches the library's dependencies; the
+    // platform call looks at the module's own exports only.
+    struct link_map* own = nullptr;
+    struct link_map* holder = nullptr;
+    Dl_info info{};
+    if (dlinfo(module, RTLD_DI_LINKMAP, &own) != 0 ||
+        dladdr1(entry, &info, reinterpret_cast<void**>(&holder), RTLD_DL_LINKMAP) == 0 || holder != own)
+        return nullptr;
+    return entry;
+}
+
+void FreeLibrary(ModuleHandle module) {
+    if (module) dlclose(module);
+}
+
+} // namespace tavo::plat

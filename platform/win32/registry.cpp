@@ -1,0 +1,102 @@
+// The registry contract on Windows: the platform's own registry, its ANSI
+// code page and its environment. Error numbers pass through unchanged.
+#include "platform/registry.h"
+
+#include <windows.h>
+
+namespace tavo::plat {
+namespace {
+
+HKEY Native(RegKeyHandle h) { return reinterpret_cast<HKEY>(h); }
+RegKeyHandle Ours(HKEY h) { return reinterpret_cast<RegKeyHandle>(h); }
+uint32_t Code(LONG e) { return static_cast<uint32_t>(e); }
+
+} // namespace
+
+uint32_t RegOpenKeyExA(RegKeyHandle parent, const char* subkey, uint32_t access, RegKeyHandle* key) {
+    HKEY h = nullptr;
+    LONG e = ::RegOpenKeyExA(Native(parent), subkey, 0, access, &h);
+    if (e == ERROR_SUCCESS) *key = Ours(h);
+    return Code(e);
+}
+
+uint32_t RegCreateKeyExA(RegKeyHandle parent, const char* subkey, uint32_t access, RegKeyHandle* key,
+                         uint32_t* disposition) {
+    HKEY h = nullptr;
+    DWORD disp = 0;
+    LONG e = ::RegCreateKeyExA(Native(parent), subkey, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &h,
+                               &disp);
+    if (e == ERROR_SUCCESS) {
+        *key = Ours(h);
+        if (disposition) *disposition = disp;
+    }
+    return Code(e);
+}
+
+uint32_t RegCloseKey(RegKeyHandle key) { return Code(::RegCloseKey(Native(key))); }
+
+uint32_t RegQueryValueExA(RegKeyHandle key, const char* name, uint32_t* type, uint8_t* data, uint32_t* size) {
+    DWORD t = 0;
+    DWORD s = size ? *size : 0;
+    LONG e = ::RegQueryValueExA(Native(key), name, nullptr, type ? &t : nullptr, data, size ? &s : nullptr);
+    if (type) *type = t;
+    if (size) *size = s;
+    return Code(e);
+}
+
+uint32_t RegSetValueExA(RegKeyHandle key, const char* name, uint32_t type, const uint8_t* data, uint32_t size) {
+    return Code(::RegSetValueExA(Native(key), name, 0, type, data, size));
+}
+
+uint32_t RegDeleteKeyA(RegKeyHandle parent, const char* subkey) { return Code(::RegDeleteKeyA(Native(parent), subkey)); }
+
+uint32_t RegDeleteValueA(RegKeyHandle key, const char* name) { return Code(::RegDeleteValueA(Native(key), name)); }
+
+uint32_t RegEnumKeyExA(RegKeyHandle key, uint32_t index, char* name, uint32_t* nameSize) {
+    DWORD s = *nameSize;
+    LONG e = ::RegEnumKeyExA(Native(key), index, name, &s, nullptr, nullptr, nullptr, nullptr);
+    *nameSize = s;
+    return Code(e);
+}
+
+uint32_t RegEnumValueA(RegKeyHandle key, uint32_t index, char* name, uint32_t* nameSize, uint32_t* type,
+                       uint8_t* data, uint32_t* dataSize) {
+    DWORD s = *nameSize;
+    DWORD t = 0;
+    DWORD d = dataSize ? *dataSize : 0;
+    LONG e = ::RegEnumValueA(Native(key), index, name, &s, nullptr, type ? &t : nullptr, data,
+                             dataSize ? &d : nullptr);
+    *nameSize = s;
+    if (type) *type = t;
+    if (dataSize) *dataSize = d;
+    return Code(e);
+}
+
+uint32_t RegQueryInfoKeyA(RegKeyHandle key, uint32_t* subkeys, uint32_t* maxSubkeyLen, uint32_t* values,
+                          uint32_t* maxValueNameLen) {
+    DWORD a = 0, b = 0, c = 0, d = 0;
+    LONG e = ::RegQueryInfoKeyA(Native(key), nullptr, nullptr, nullptr, subkeys ? &a : nullptr,
+                                maxSubkeyLen ? &b : nullptr, nullptr, values ? &c : nullptr,
+                                maxValueNameLen ? &d : nullptr, nullptr, nullptr, nullptr);
+    if (e == ERROR_SUCCESS) {
+        if (subkeys) *subkeys = a;
+        if (maxSubkeyLen) *maxSubkeyLen = b;
+        if (values) *values = c;
+        if (maxValueNameLen) *maxValueNameLen = d;
+    }
+    return Code(e);
+}
+
+uint32_t GetEnvironmentVariableA(const char* name, char* buffer, uint32_t size) {
+    return ::GetEnvironmentVariableA(name, buffer, size);
+}
+
+int32_t WideCharToMultiByte(const COM_WCHAR* text, int32_t length, char* out, int32_t outSize) {
+    return ::WideCharToMultiByte(CP_ACP, 0, text, length, out, outSize, nullptr, nullptr);
+}
+
+int32_t MultiByteToWideChar(const char* text, int32_t length, COM_WCHAR* out, int32_t outSize) {
+    return ::MultiByteToWideChar(CP_ACP, 0, text, length, out, outSize);
+}
+
+} // namespace tavo::plat

@@ -1,0 +1,85 @@
+// The product's registry roots: the version key and Open.
+#include <new>
+
+#include "registry/registry.h"
+
+namespace tavo::registry {
+namespace {
+
+constexpr char kMakerKey[] = "Software\\Quorvalltech\\";
+constexpr char kDefaultVersion[] = "TAVO-2024.1";
+// The environment read: 65,535 characters at most, plus the terminator.
+constexpr uint32_t kVersionBufferSize = 65536;
+constexpr uint32_t kVersionReadSize = 65535;
+// A COM_VERSION that does not fit is refused rather than cut short:
+// "the file name is too long".
+constexpr uint32_t kErrorNameTooLong = 206;
+
+} // namespace
+
+bool ResolveVersionKey(std::string* key) {
+    std::string buffer(kVersionBufferSize, '\0');
+    uint32_t n = plat::GetEnvironmentVariableA("COM_VERSION", buffer.data(), kVersionReadSize);
+    if (n == 0) {
+        *key = std::string(kMakerKey) + kDefaultVersion;
+        return true;
+    }
+    if (n >= kVersionReadSize) return false;
+    *key = kMakerKey + std::string(buffer.c_str());
+    return true;
+}
+
+COM_HRESULT CRegistry::Open(uint32_t root, const COM_WCHAR* subkey) {
+    try {
+        plat::RegKeyHandle hive = nullptr;
+        const char* suffix = "";
+        switch (root) {
+        case COM_REGROOT_CLASSES:
+            hive = plat::kHKeyLocalMachine;
+            suffix = "\\Classes";
+            break;
+        case COM_REGROOT_USER: hive = plat::kHKeyCurrentUser; break;
+        case COM_REGROOT_MACHINE: hive = plat::kHKeyLocalMachine; break;
+        case COM_REGROOT_USER_VENDOR: hive = plat::kHKeyCurrentUser; break;
+        case COM_REGROOT_APPDATA:
+            hive = plat::kHKeyLocalMachine;
+            suffix = "\\ApplicationData";
+            break;
+        default: return E_INVALIDARG;
+        }
+        std::string path;
+        if (root == COM_REGROOT_USER_VENDOR) {
+            path = kMakerKey;
+        } else {
+            if (!ResolveVersionKey(&path)) return COM_STATUS_FROM_WIN32(kErrorNameTooLong);
+            path += suffix;
+        }
+        std::string sub;
+        if (subkey && !ToAnsi(subkey, &sub)) return E_INVALIDARG;
+
+        m_current.Reset();
+        m_access = plat::kKeyAllAccess;
+        plat::RegKey rootKey;
+        uint32_t e = plat::RegCreateKeyExA(hive, path.c_str(), m_access, rootKey.Put(), nullptr);
+        if (e != 0) {
+            // Without the right to create or write, the root is still read.
+            m_access = plat::kKeyRead;
+            e = plat::RegOpenKeyExA(hive, path.c_str(), m_access, rootKey.Put());
+            if (e != 0) return StatusFromPlatform(e);
+        }
+        if (sub.empty()) {
+            m_current = std::move(rootKey);
+            return S_OK;
+        }
+        plat::RegKey key;
+        e = plat::RegOpenKeyExA(rootKey.Get(), sub.c_str(), m_access, key.Put());
+        rootKey.Reset();
+        if (e != 0) return StatusFromPlatform(e);
+        m_current = std::move(key);
+        return S_OK;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+} // namespace tavo::registry

@@ -1,0 +1,239 @@
+// Class activation: the class object map first, then the class root of the
+// registry, the component library named there and its entry points.
+#include <greeter/greeter.h>
+
+#include "support/registry_sandbox.h"
+#include "support/test_support.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+namespace tavo::test {
+namespace {
+
+const std::string kSuffix = TAVOCOM_COMPONENT_SUFFIX;
+
+std::string ClsidText(const _COM_GUID& id) {
+    utlAutoBstr text;
+    COM_CLSIDToString(id, text.Put());
+    return Narrow(FromBstr(text.Get()));
+}
+
+// Whether a library at this path (relative to the test's library
+// directory) is loaded in this process right now.
+bool IsLoaded(const std::string& relative) {
+    std::string dir = TAVOCOM_BINARY_DIR;
+    std::string path = dir + "/" + relative;
+#if defined(_WIN32)
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return GetModuleHandleA(("Z:" + path).c_str()) != nullptr;
+#else
+    void* handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    if (handle) dlclose(handle);
+    return handle != nullptr;
+#endif
+}
+
+class ActivationTest : public ModuleCountTest {
+protected:
+    void SetUp() override {
+        ModuleCountTest::SetUp();
+        COM_ClearErrorInfo();
+    }
+    void TearDown() override {
+        COM_ClearErrorInfo();
+        ModuleCountTest::TearDown();
+    }
+
+    /// Writes the class's InprocServer32 entry; a null file name writes the
+    /// key without its default value, `withServerKey` false only the class key.
+    void Register(const _COM_GUID& clsid, const char* fileName, bool withServerKey = true) {
+        utlAutoIf<COM_IRegistry> registry;
+        ASSERT_EQ(COM_CreateInstance(COM_CLSID_Registry, 0, COM_IID_IRegistry, registry.PutVoid()), S_OK);
+        ASSERT_EQ(registry->Open(COM_REGROOT_CLASSES, nullptr), S_OK);
+        ASSERT_EQ(registry->CreateKey(COM_TEXT("CLSID"), 1), S_OK);
+        ASSERT_EQ(registry->CreateKey(W(ClsidText(clsid)).c_str(), 1), S_OK);
+        if (!withServerKey) return;
+        ASSERT_EQ(registry->CreateKey(COM_TEXT("InprocServer32"), 1), S_OK);
+        if (fileName) {
+            ASSERT_EQ(registry->SetStringValue(COM_TEXT(""), W(fileName).c_str()), S_OK);
+        }
+    }
+
+    /// Expects the record a failed lookup of `clsid` leaves.
+    void ExpectClassRecord(const _COM_GUID& clsid) {
+        utlAutoIf<COM_IErrorInfo> record;
+        ASSERT_EQ(COM_GetErrorInfo(record.Put()), S_OK);
+        utlAutoBstr description, source;
+        record->GetDescription(description.Put());
+        record->GetSource(source.Put());
+        EXPECT_EQ(Narrow(description.Get()), ClsidText(clsid));
+        EXPECT_EQ(Narrow(source.Get()), "RADA_API:COM_CreateInstance");
+    }
+
+    void ExpectNoRecord() {
+        COM_IErrorInfo* record = nullptr;
+        EXPECT_EQ(COM_GetErrorInfo(&record), S_FALSE);
+    }
+
+    RegistrySandbox m_sandbox;
+};
+
+_COM_GUID NewClsid() {
+    _COM_GUID id{};
+    COM_GenerateCLSID(&id);
+    return id;
+}
+
+TEST_F(ActivationTest, LibraryClassesNeedNoRegistryEntry) {
+    for (const _COM_GUID* clsid : {&COM_CLSID_Registry, &COM_CLSID_Memory}) {
+        utlAutoIf<COM_IClassFactory> factory;
+        ASSERT_EQ(COM_GetClassFactory(*clsid, factory.Put()), S_OK);
+        utlAutoIf<COM_IUnknown> object;
+        EXPECT_EQ(factory->CreateInstance(COM_IID_IUnknown, object.PutVoid()), S_OK);
+    }
+    // The class root was never opened: activation would have created it.
+    utlAutoIf<COM_IRegistry> registry;
+    ASSERT_EQ(COM_CreateInstance(COM_CLSID_Registry, 7, COM_IID_IRegistry, registry.PutVoid()), S_OK);
+    ASSERT_EQ(registry->Open(COM_REGROOT_MACHINE, nullptr), S_OK);
+    EXPECT_EQ(registry->OpenKey(COM_TEXT("Classes")), COM_STATUS_FROM_WIN32(2));
+    ExpectNoRecord();
+}
+
+TEST_F(ActivationTest, MissingInterfaceOfALibraryClassLeavesNothing) {
+    void* out = kPoison;
+    EXPECT_EQ(COM_CreateInstance(COM_CLSID_Registry, 0, COM_IID_IMemory, &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(CanUnloadNow(), S_OK);
+}
+
+TEST_F(ActivationTest, UnregisteredClassSetsTheErrorRecord) {
+    const _COM_GUID clsid = NewClsid();
+    void* out = kPoison;
+    EXPECT_EQ(COM_CreateInstance(clsid, 0, IID_IGreeter, &out), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(out, kPoison);
+    ExpectClassRecord(clsid);
+}
+
+TEST_F(ActivationTest, IncompleteEntriesAreNotAvailable) {
+    const _COM_GUID noServerKey = NewClsid(), noValue = NewClsid();
+    Register(noServerKey, nullptr, false);
+    Register(noValue, nullptr);
+    for (const _COM_GUID* clsid : {&noServerKey, &noValue}) {
+        COM_IClassFactory* factory = static_cast<COM_IClassFactory*>(kPoison);
+        EXPECT_EQ(COM_GetClassFactory(*clsid, &factory), CLASS_E_CLASSNOTAVAILABLE);
+        ExpectClassRecord(*clsid);
+    }
+}
+
+TEST_F(ActivationTest, RegisteredComponentIsLoadedAndAsked) {
+    Register(CLSID_Greeter, ("greeter" + kSuffix).c_str());
+    for (int32_t context : {0, 1, -1}) {
+        utlAutoIf<IGreeter> greeter;
+        ASSERT_EQ(COM_CreateInstance(CLSID_Greeter, context, IID_IGreeter, greeter.PutVoid()), S_OK);
+        utlAutoBstr text;
+        ASSERT_EQ(greeter->Greet(COM_TEXT("component"), text.Put()), S_OK);
+        EXPECT_EQ(Narrow(text.Get()), "Hello, component!");
+    }
+    EXPECT_TRUE(IsLoaded("greeter" + kSuffix));
+    ExpectNoRecord();
+    // The component's objects do not count on this library.
+    utlAutoIf<IGreeter> greeter;
+    ASSERT_EQ(COM_CreateInstance(CLSID_Greeter, 0, IID_IGreeter, greeter.PutVoid()), S_OK);
+    EXPECT_EQ(CanUnloadNow(), S_OK);
+}
+
+TEST_F(ActivationTest, ComponentInASubdirectory) {
+    Register(CLSID_Greeter, ("sub\\greeter" + kSuffix).c_str());
+    utlAutoIf<IGreeter> greeter;
+    ASSERT_EQ(COM_CreateInstance(CLSID_Greeter, 0, IID_IGreeter, greeter.PutVoid()), S_OK);
+    EXPECT_TRUE(IsLoaded("sub/greeter" + kSuffix));
+}
+
+TEST_F(ActivationTest, MissingFileLeavesTheErrorRecordAlone) {
+    COM_IErrorInfo* before = nullptr;
+    ASSERT_EQ(COM_CreateErrorInfo(&before), S_OK);
+    COM_SetErrorInfo(before);
+
+    const char* const missing[] = {
+        "no_such_component.dll", "", "sub", "sub\\",
+        // Never taken from the working directory or a search path, where a
+        // library of this name lies.
+        "decoy.dll", "decoy.so",
+        // Values climbing out of the library's directory are refused.
+        "..\\bin\\greeter.dll", "..\\bin\\greeter.so", "sub\\..\\greeter.dll", "sub\\..\\greeter.so",
+    };
+    for (const char* name : missing) {
+        SCOPED_TRACE(name);
+        const _COM_GUID clsid = NewClsid();
+        Register(clsid, name);
+        COM_IClassFactory* factory = static_cast<COM_IClassFactory*>(kPoison);
+        EXPECT_EQ(COM_GetClassFactory(clsid, &factory), CO_E_DLLNOTFOUND);
+        EXPECT_EQ(static_cast<void*>(factory), kPoison);
+    }
+    EXPECT_FALSE(IsLoaded("decoy/decoy" + kSuffix));
+
+    utlAutoIf<COM_IErrorInfo> current;
+    ASSERT_EQ(COM_GetErrorInfo(current.Put()), S_OK);
+    EXPECT_EQ(current.Get(), before);
+    before->Release();
+}
+
+TEST_F(ActivationTest, AbsoluteAndLongValuesStayInsideTheDirectory) {
+    const std::string absolute[] = {
+        "C:\\windows\\system32\\kernel32.dll", "/lib/x86_64-linux-gnu/libc.so.6", std::string(300, 'x') + kSuffix,
+        std::string(5000, 'y'),
+    };
+    for (const std::string& name : absolute) {
+        const _COM_GUID clsid = NewClsid();
+        Register(clsid, name.c_str());
+        COM_IClassFactory* factory = nullptr;
+        EXPECT_EQ(COM_GetClassFactory(clsid, &factory), CO_E_DLLNOTFOUND) << name.substr(0, 40);
+    }
+}
+
+TEST_F(ActivationTest, LibraryWithoutCanUnloadNowIsRefusedAndUnloaded) {
+    const _COM_GUID clsid = NewClsid();
+    Register(clsid, ("no_can_unload" + kSuffix).c_str());
+    COM_IClassFactory* factory = static_cast<COM_IClassFactory*>(kPoison);
+    EXPECT_EQ(COM_GetClassFactory(clsid, &factory), CO_E_ERRORINDLL);
+    EXPECT_EQ(static_cast<void*>(factory), kPoison);
+    EXPECT_FALSE(IsLoaded("no_can_unload" + kSuffix));
+    ExpectNoRecord();
+}
+
+TEST_F(ActivationTest, ComponentStatusesArePassedOn) {
+    // status_echo returns the class identifier's first 32 bits and no factory.
+    for (uint32_t status : {0x80004005u, 0x80040111u, 0x12345678u, 0xFFFFFFFFu}) {
+        _COM_GUID clsid = NewClsid();
+        clsid.Data1 = status;
+        Register(clsid, ("status_echo" + kSuffix).c_str());
+        COM_IClassFactory* factory = static_cast<COM_IClassFactory*>(kPoison);
+        EXPECT_EQ(uint32_t(COM_GetClassFactory(clsid, &factory)), status);
+        void* out = kPoison;
+        if (COM_FAILED(COM_HRESULT(status))) {
+            EXPECT_EQ(uint32_t(COM_CreateInstance(clsid, 0, COM_IID_IUnknown, &out)), status);
+            EXPECT_EQ(out, kPoison);
+        }
+    }
+    ExpectNoRecord();
+    EXPECT_TRUE(IsLoaded("status_echo" + kSuffix));
+}
+
+TEST_F(ActivationTest, SuccessWithoutAFactoryRaisesInsteadOfCalling) {
+    for (uint32_t status : {0u, 1u}) {
+        _COM_GUID clsid = NewClsid();
+        clsid.Data1 = status;
+        Register(clsid, ("status_echo" + kSuffix).c_str());
+        void* out = kPoison;
+        EXPECT_THROW(COM_CreateInstance(clsid, 0, COM_IID_IUnknown, &out), utlAutoIfBase::XBadPtrException);
+        EXPECT_EQ(out, kPoison);
+    }
+}
+
+} // namespace
+} // namespace tavo::test

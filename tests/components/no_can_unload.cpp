@@ -1,0 +1,16 @@
+// A component library that exports "GetClassObject" but not "CanUnloadNow":
+// the runtime must refuse it and unload it again. It uses the runtime (which
+// itself exports a "CanUnloadNow"), so the entry lookup must not accept a
+// name found in a dependency instead of the library itself.
+#include <tavocom/tavocom.h>
+
+#if defined(_WIN32)
+#define COMPONENT_EXPORT __declspec(dllexport)
+#else
+#define COMPONENT_EXPORT __attribute__((visibility("default")))
+#endif
+
+extern "C" COMPONENT_EXPORT COM_HRESULT GetClassObject(const _COM_GUID*, const _COM_GUID*, void** out) {
+    *out = nullptr;
+    return COM_SysStringLen(nullptr) == 0 ? CLASS_E_CLASSNOTAVAILABLE : E_FAIL;
+}

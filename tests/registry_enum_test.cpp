@@ -1,0 +1,143 @@
+// The name enumerator handed out by EnumKeys and EnumValues.
+#include <string>
+#include <vector>
+
+#include "registry_fixture.h"
+
+namespace tavo::test {
+namespace {
+
+class RegistryEnumTest : public RegistryTest {
+protected:
+    /// An enumerator over five subkeys k0..k4.
+    utlAutoIf<COM_IEnumBSTR> FiveKeys() {
+        EXPECT_EQ(Reg()->Open(COM_REGROOT_USER, nullptr), S_OK);
+        for (int i = 0; i < 5; ++i) EXPECT_EQ(Reg()->CreateKey(W("k" + std::to_string(i)).c_str(), 0), S_OK);
+        utlAutoIf<COM_IEnumBSTR> e;
+        EXPECT_EQ(Reg()->EnumKeys(e.Put()), S_OK);
+        return e;
+    }
+    static uint32_t Position(COM_IEnumBSTR* e) {
+        uint32_t p = 0xDEAD;
+        EXPECT_EQ(e->GetPosition(&p), S_OK);
+        return p;
+    }
+};
+
+TEST_F(RegistryEnumTest, EmptyKey) {
+    ASSERT_EQ(Reg()->Open(COM_REGROOT_USER, nullptr), S_OK);
+    utlAutoIf<COM_IEnumBSTR> keys, values;
+    ASSERT_EQ(Reg()->EnumKeys(keys.Put()), S_OK);
+    ASSERT_EQ(Reg()->EnumValues(values.Put()), S_OK);
+    for (COM_IEnumBSTR* e : {keys.Get(), values.Get()}) {
+        uint32_t count = 99;
+        EXPECT_EQ(e->GetCount(&count), S_OK);
+        EXPECT_EQ(count, 0u);
+        COM_BSTR item = static_cast<COM_BSTR>(kPoison);
+        uint32_t fetched = 99;
+        EXPECT_EQ(e->Next(1, &item, &fetched), S_FALSE);
+        EXPECT_EQ(fetched, 0u);
+        EXPECT_EQ(item, kPoison);
+    }
+    EXPECT_EQ(Reg()->EnumKeys(nullptr), E_POINTER);
+}
+
+TEST_F(RegistryEnumTest, NextHandsOutInBatches) {
+    utlAutoIf<COM_IEnumBSTR> e = FiveKeys();
+    ASSERT_TRUE(e);
+    uint32_t count = 0;
+    ASSERT_EQ(e->GetCount(&count), S_OK);
+    EXPECT_EQ(count, 5u);
+    COM_BSTR items[3];
+    uint32_t fetched = 99;
+    ASSERT_EQ(e->Next(3, items, &fetched), S_OK);
+    ASSERT_EQ(fetched, 3u);
+    for (uint32_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(FromBstr(items[i]), W("k" + std::to_string(i))) << "length of the name, no terminator";
+        COM_SysFreeString(items[i]);
+    }
+    ASSERT_EQ(e->Next(3, items, &fetched), S_FALSE);
+    ASSERT_EQ(fetched, 2u);
+    EXPECT_EQ(Narrow(items[1]), "k4");
+    COM_SysFreeString(items[0]);
+    COM_SysFreeString(items[1]);
+    EXPECT_EQ(e->Next(3, items, &fetched), S_FALSE);
+    EXPECT_EQ(fetched, 0u);
+    EXPECT_EQ(e->Next(0, items, &fetched), S_OK) << "nothing wanted, nothing missing";
+    EXPECT_EQ(e->Next(1, nullptr, &fetched), E_POINTER);
+    EXPECT_EQ(e->Next(1, items, nullptr), E_POINTER);
+}
+
+TEST_F(RegistryEnumTest, Positions) {
+    utlAutoIf<COM_IEnumBSTR> e = FiveKeys();
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->SetPosition(2), S_FALSE) << "taken as passed";
+    EXPECT_EQ(Position(e.Get()), 2u);
+    EXPECT_EQ(e->SetPosition(7), S_OK) << "clamped to the end";
+    EXPECT_EQ(Position(e.Get()), 5u);
+    EXPECT_EQ(e->SetPosition(5), S_OK);
+    EXPECT_EQ(e->Reset(), S_OK);
+    EXPECT_EQ(e->Skip(10), S_OK);
+    EXPECT_EQ(Position(e.Get()), 10u);
+    EXPECT_EQ(Drain(e.Get()), std::vector<std::string>{});
+    EXPECT_EQ(e->SeekEnd(), S_OK);
+    EXPECT_EQ(Position(e.Get()), 5u);
+    EXPECT_EQ(Drain(e.Get()), std::vector<std::string>{});
+    EXPECT_EQ(e->Reset(), S_OK);
+    EXPECT_EQ(Drain(e.Get()), (std::vector<std::string>{"k0", "k1", "k2", "k3", "k4"}));
+    EXPECT_EQ(e->GetPosition(nullptr), E_POINTER);
+    // The position is unsigned and unbounded.
+    EXPECT_EQ(e->SetPosition(0), S_FALSE);
+    EXPECT_EQ(e->Skip(0xFFFFFFFFu), S_OK);
+    EXPECT_EQ(e->Skip(2), S_OK);
+    EXPECT_EQ(Position(e.Get()), 1u);
+}
+
+TEST_F(RegistryEnumTest, CloneHasItsOwnPosition) {
+    utlAutoIf<COM_IEnumBSTR> e = FiveKeys();
+    ASSERT_TRUE(e);
+    ASSERT_EQ(e->SetPosition(2), S_FALSE);
+    utlAutoIf<COM_IEnumBSTR> clone;
+    ASSERT_EQ(e->Clone(clone.Put()), S_OK);
+    ASSERT_NE(clone.Get(), e.Get());
+    EXPECT_EQ(Position(clone.Get()), 2u);
+    EXPECT_EQ(Drain(clone.Get()), (std::vector<std::string>{"k2", "k3", "k4"}));
+    EXPECT_EQ(Position(e.Get()), 2u);
+    e.Reset(nullptr);
+    ASSERT_EQ(clone->Reset(), S_OK);
+    EXPECT_EQ(Drain(clone.Get()).size(), 5u) << "the clone owns its copies";
+}
+
+// The names are read once: the enumerator outlives the registry object and
+// does not see later changes.
+TEST_F(RegistryEnumTest, ListIsASnapshot) {
+    utlAutoIf<COM_IEnumBSTR> e = FiveKeys();
+    ASSERT_TRUE(e);
+    ASSERT_EQ(Reg()->CreateKey(COM_TEXT("k5"), 0), S_OK);
+    ASSERT_EQ(Reg()->DeleteKey(COM_TEXT("k0")), S_OK);
+    m_reg.Reset(nullptr);
+    EXPECT_EQ(Drain(e.Get()), (std::vector<std::string>{"k0", "k1", "k2", "k3", "k4"}));
+}
+
+TEST_F(RegistryEnumTest, ValuesIncludeTheDefaultValue) {
+    ASSERT_EQ(Reg()->Open(COM_REGROOT_USER, nullptr), S_OK);
+    ASSERT_EQ(Reg()->SetDWordValue(COM_TEXT("n"), 1), S_OK);
+    ASSERT_EQ(Reg()->SetStringValue(nullptr, COM_TEXT("default")), S_OK);
+    ASSERT_EQ(Reg()->CreateKey(COM_TEXT("sub"), 0), S_OK);
+    EXPECT_EQ(ValueNames(Reg()), (std::vector<std::string>{"", "n"}));
+    EXPECT_EQ(KeyNames(Reg()), std::vector<std::string>{"sub"});
+}
+
+TEST_F(RegistryEnumTest, EnumeratorInterfaces) {
+    utlAutoIf<COM_IEnumBSTR> e = FiveKeys();
+    ASSERT_TRUE(e);
+    void* out = kPoison;
+    ASSERT_EQ(e->QueryInterface(COM_IID_IUnknown, &out), S_OK);
+    static_cast<COM_IUnknown*>(out)->Release();
+    out = kPoison;
+    EXPECT_EQ(e->QueryInterface(COM_IID_IRegistry, &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+}
+
+} // namespace
+} // namespace tavo::test

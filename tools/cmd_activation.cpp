@@ -1,0 +1,82 @@
+// Commands around activation: create an object, list registered classes.
+#include <cstdio>
+
+#include "tools/command.h"
+
+namespace tavo::tools {
+namespace {
+
+// An identifier text, or else a ProgID looked up under the class root.
+bool ResolveClass(const std::string& text, _COM_GUID* clsid) {
+    if (ParseGuid(text, clsid)) return true;
+    COM_HRESULT hr = COM_GetCLSIDFromProgID(Widen(text).c_str(), clsid);
+    if (COM_FAILED(hr)) {
+        std::printf("%s is neither an identifier nor a registered ProgID (%s)\n", text.c_str(),
+                    Hex32(uint32_t(hr)).c_str());
+        return false;
+    }
+    return true;
+}
+
+int Create(const Args& args) {
+    if (args.size() != 1) {
+        std::fprintf(stderr, "create: expects one class identifier or ProgID\n");
+        return 2;
+    }
+    _COM_GUID clsid{};
+    if (!ResolveClass(args[0], &clsid)) return 1;
+    COM_ClearErrorInfo();
+    utlAutoIf<COM_IUnknown> object;
+    COM_HRESULT hr = COM_CreateInstance(clsid, 0, COM_IID_IUnknown, object.PutVoid());
+    std::printf("class  %s\nstatus %s%s\n", GuidText(clsid).c_str(), Hex32(uint32_t(hr)).c_str(),
+                COM_SUCCEEDED(hr) ? " (object created)" : "");
+    PrintErrorRecord();
+    COM_ClearErrorInfo();
+    return COM_SUCCEEDED(hr) ? 0 : 1;
+}
+
+// Default value of `subkey` below CLSID\{text}, or "-".
+std::string ClassEntry(COM_IRegistry* registry, const COM_WCHAR* clsidText, const COM_WCHAR* subkey, bool dword) {
+    if (COM_FAILED(registry->Open(COM_REGROOT_CLASSES, COM_TEXT("CLSID"))) || COM_FAILED(registry->OpenKey(clsidText)) ||
+        COM_FAILED(registry->OpenKey(subkey)))
+        return "-";
+    if (dword) {
+        uint32_t count = 0;
+        return COM_SUCCEEDED(registry->GetDWordValue(COM_TEXT(""), &count)) ? std::to_string(count) : "-";
+    }
+    utlAutoBstr text;
+    return COM_SUCCEEDED(registry->GetStringValue(COM_TEXT(""), text.Put())) ? NarrowZ(text.Get()) : "-";
+}
+
+int Classes(const Args&) {
+    utlAutoIf<COM_IRegistry> registry;
+    COM_HRESULT hr = COM_CreateInstance(COM_CLSID_Registry, 0, COM_IID_IRegistry, registry.PutVoid());
+    if (COM_SUCCEEDED(hr)) hr = registry->Open(COM_REGROOT_CLASSES, COM_TEXT("CLSID"));
+    utlAutoIf<COM_IEnumBSTR> keys;
+    if (COM_SUCCEEDED(hr)) hr = registry->EnumKeys(keys.Put());
+    if (COM_FAILED(hr)) {
+        std::printf("no classes registered (%s)\n", Hex32(uint32_t(hr)).c_str());
+        return hr == COM_STATUS_FROM_WIN32(2) ? 0 : 1;
+    }
+    std::printf("%-38s  %-24s  %-24s  %s\n", "class", "ProgID", "library", "installs");
+    uint32_t listed = 0;
+    for (;;) {
+        COM_BSTR name = nullptr;
+        uint32_t fetched = 0;
+        if (keys->Next(1, &name, &fetched) != S_OK || fetched != 1) break;
+        utlAutoBstr owned(name);
+        std::printf("%-38s  %-24s  %-24s  %s\n", NarrowZ(name).c_str(),
+                    ClassEntry(registry.Get(), name, COM_TEXT("ProgID"), false).c_str(),
+                    ClassEntry(registry.Get(), name, COM_TEXT("InprocServer32"), false).c_str(),
+                    ClassEntry(registry.Get(), name, COM_TEXT("InstallCount"), true).c_str());
+        ++listed;
+    }
+    std::printf("%u classes\n", listed);
+    return 0;
+}
+
+CommandRegistrar g_create({"create", "CLASS", "activate a class (identifier or ProgID) and print the outcome", Create});
+CommandRegistrar g_classes({"classes", "", "list the classes registered under the class root", Classes});
+
+} // namespace
+} // namespace tavo::tools

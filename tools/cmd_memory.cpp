@@ -1,0 +1,123 @@
+// The memory service from a client's side: choose a strategy, allocate,
+// free every other block and show the figures.
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <vector>
+
+#include "tools/command.h"
+
+namespace tavo::tools {
+namespace {
+
+const char* StrategyName(uint32_t type) {
+    switch (type) {
+    case COM_MEMORY_STRATEGY_STANDARD: return "standard (process heap)";
+    case COM_MEMORY_STRATEGY_LINEAR: return "linear (caller's buffer)";
+    case COM_MEMORY_STRATEGY_VIRTUAL: return "virtual arena, no free list";
+    case COM_MEMORY_STRATEGY_VIRTUAL_FREELIST: return "virtual arena with free list";
+    default: return "unknown";
+    }
+}
+
+void PrintFigures(COM_IMemory* mem) {
+    uint32_t allocs = 0, frees = 0, total = 0, available = 0;
+    COM_HRESULT hr = mem->GetStats(&allocs, &frees, &total, &available);
+    if (COM_FAILED(hr)) {
+        std::printf("  GetStats: %s\n", Hex32(uint32_t(hr)).c_str());
+    } else {
+        std::printf("  GetStats: %u allocations, %u frees, total %u (0x%08X), available %u (0x%08X)\n", allocs, frees,
+                    total, total, available, available);
+    }
+    uint32_t freeBytes = 0, overhead = 0, blocks = 0;
+    hr = mem->GetFreeListStats(&freeBytes, &overhead, &blocks);
+    if (hr == S_OK) {
+        std::printf("  GetFreeListStats: %u free bytes, %u overhead bytes, %u free blocks\n", freeBytes, overhead,
+                    blocks);
+    } else {
+        std::printf("  GetFreeListStats: %s%s\n", Hex32(uint32_t(hr)).c_str(),
+                    hr == E_NOTIMPL ? " (no free-list statistics)" : "");
+    }
+}
+
+// Allocates `count` blocks of `size`, frees every other one, and prints the
+// figures. The linear strategy gets a buffer of count * size bytes.
+int Run(uint32_t type, uint64_t count, uint64_t size, uint64_t arenaSize) {
+    utlAutoIf<COM_IMemory> mem;
+    COM_HRESULT hr = COM_CreateInstance(COM_CLSID_Memory, 0, COM_IID_IMemory, mem.PutVoid());
+    if (COM_FAILED(hr)) {
+        std::fprintf(stderr, "memory: creating the memory object failed with %s\n", Hex32(uint32_t(hr)).c_str());
+        return 1;
+    }
+    std::vector<unsigned char> buffer;
+    uint64_t first = 0, second = arenaSize;
+    if (type == COM_MEMORY_STRATEGY_LINEAR) {
+        if (count != 0 && size > (uint64_t(1) << 30) / count) {
+            std::fprintf(stderr, "memory: the linear buffer (COUNT * SIZE) is limited to 1 GiB\n");
+            return 2;
+        }
+        buffer.resize(size_t(count * size));
+        first = reinterpret_cast<uintptr_t>(buffer.data());
+        second = buffer.size();
+    }
+    std::printf("strategy %u: %s\n", type, StrategyName(type));
+    hr = mem->SetStrategy(type, first, second);
+    if (COM_FAILED(hr)) {
+        std::printf("  SetStrategy: %s\n", Hex32(uint32_t(hr)).c_str());
+        return 1;
+    }
+    std::vector<void*> blocks;
+    blocks.reserve(size_t(count));
+    uint64_t failed = 0;
+    for (uint64_t i = 0; i < count; ++i) {
+        void* p = mem->Alloc(size);
+        if (!p) ++failed;
+        blocks.push_back(p);
+    }
+    std::printf("  allocated %llu blocks of %llu bytes (%llu refused)\n", (unsigned long long)(count - failed),
+                (unsigned long long)size, (unsigned long long)failed);
+    if (count >= 2 && blocks[0] && blocks[1])
+        std::printf("  first blocks at %p and %p, %lld bytes apart\n", blocks[0], blocks[1],
+                    (long long)(static_cast<char*>(blocks[1]) - static_cast<char*>(blocks[0])));
+    PrintFigures(mem.Get());
+    try {
+        for (size_t i = 0; i < blocks.size(); i += 2) mem->Free(blocks[i]);
+    } catch (const std::exception& e) {
+        std::printf("  Free raised: %s\n", e.what());
+    }
+    std::printf("  after freeing every other block:\n");
+    PrintFigures(mem.Get());
+    hr = mem->Reset();
+    std::printf("  Reset: %s\n", Hex32(uint32_t(hr)).c_str());
+    if (hr == S_OK) PrintFigures(mem.Get());
+    return 0;
+}
+
+int Memory(const Args& args) {
+    if (args.size() < 3 || args.size() > 4) {
+        std::fprintf(stderr, "memory: expects TYPE COUNT SIZE [ARENA_SIZE]\n");
+        return 2;
+    }
+    const unsigned long type = std::strtoul(args[0].c_str(), nullptr, 0);
+    const unsigned long long count = std::strtoull(args[1].c_str(), nullptr, 0);
+    const unsigned long long size = std::strtoull(args[2].c_str(), nullptr, 0);
+    const unsigned long long arena = args.size() == 4 ? std::strtoull(args[3].c_str(), nullptr, 0) : 0x100000;
+    if (type > 0xFFFFFFFFul || count > 10000000ull) {
+        std::fprintf(stderr, "memory: TYPE is 1 to 4 and COUNT at most 10000000\n");
+        return 2;
+    }
+    return Run(uint32_t(type), count, size, arena);
+}
+
+void DemoStep() {
+    std::printf("\n-- memory service --\n");
+    Run(COM_MEMORY_STRATEGY_VIRTUAL_FREELIST, 1000, 40, 0x100000);
+}
+
+CommandRegistrar g_memory({"memory", "TYPE COUNT SIZE [ARENA_SIZE]",
+                           "allocate COUNT blocks through strategy TYPE (1-4), free every other one, show the figures",
+                           Memory});
+DemoStepRegistrar g_memoryDemo(70, DemoStep);
+
+} // namespace
+} // namespace tavo::tools
