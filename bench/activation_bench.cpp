@@ -106,8 +106,8 @@ void BM_Baseline_PlatformCoCreateInstance(benchmark::State& state) {
         std::wstring dll(path);
         dll = dll.substr(0, dll.rfind(L'\\') + 1) + L"bench_platform_greeter.dll";
         HKEY key;
-        const wchar_t* sub = L"Software\\Classes\\CLSID\\{D41060A0-F9F7-4CB0-953E-185845E6F0C5}\\InprocServer32";
-        if (RegCreateKeyExW(HKEY_CURRENT_USER, sub, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != 0)
+        const wchar_t* sub = L"CLSID\\{D41060A0-F9F7-4CB0-953E-185845E6F0C5}\\InprocServer32";
+        if (RegCreateKeyExW(HKEY_CLASSES_ROOT, sub, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != 0)
             return false;
         RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(dll.c_str()),
                        DWORD((dll.size() + 1) * sizeof(wchar_t)));
@@ -118,9 +118,13 @@ void BM_Baseline_PlatformCoCreateInstance(benchmark::State& state) {
     const CLSID clsid = {0xD41060A0, 0xF9F7, 0x4CB0, {0x95, 0x3E, 0x18, 0x58, 0x45, 0xE6, 0xF0, 0xC5}};
     for (auto _ : state) {
         IUnknown* object = nullptr;
-        if (!registered || FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                                                   reinterpret_cast<void**>(&object)))) {
-            state.SkipWithError("platform activation failed");
+        HRESULT hr = registered ? CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                                   reinterpret_cast<void**>(&object))
+                                : E_FAIL;
+        if (FAILED(hr)) {
+            char message[64];
+            std::snprintf(message, sizeof message, "platform activation failed: 0x%08lX", hr);
+            state.SkipWithError(message);
             break;
         }
         object->Release();

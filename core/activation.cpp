@@ -125,6 +125,10 @@ COM_HRESULT GetClassFactory(const _COM_GUID& clsid, COM_IClassFactory** factory)
 }
 
 COM_HRESULT CreateInstance(const _COM_GUID& clsid, int32_t /*context*/, const _COM_GUID& iid, void** out) {
+    // A class of this library: its factory is static and its references
+    // only move the module count up and down again, so it is asked directly.
+    if (COM_IClassFactory* own = FindClassFactory(clsid)) return own->CreateInstance(iid, out);
+
     utlAutoIf<COM_IClassFactory> factory;
     COM_HRESULT hr = GetClassFactory(clsid, factory.Put());
     if (COM_FAILED(hr)) return hr;

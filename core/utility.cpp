@@ -15,10 +15,15 @@ COM_HRESULT CLSIDToString(const _COM_GUID& id, COM_BSTR* text) noexcept {
     return hr;
 }
 
-COM_HRESULT GetClassObject(const _COM_GUID& clsid, const _COM_GUID& iid, void** out) noexcept {
+COM_IClassFactory* FindClassFactory(const _COM_GUID& clsid) noexcept {
     for (const ClassMapEntry* e = ClassMap(); e->clsid; ++e)
-        if (*e->clsid == clsid) return e->factory->QueryInterface(iid, out);
-    return CLASS_E_CLASSNOTAVAILABLE;
+        if (*e->clsid == clsid) return e->factory;
+    return nullptr;
+}
+
+COM_HRESULT GetClassObject(const _COM_GUID& clsid, const _COM_GUID& iid, void** out) noexcept {
+    COM_IClassFactory* factory = FindClassFactory(clsid);
+    return factory ? factory->QueryInterface(iid, out) : CLASS_E_CLASSNOTAVAILABLE;
 }
 
 COM_HRESULT CanUnloadNow() noexcept { return ModuleCount() == 0 ? S_OK : S_FALSE; }

@@ -8,6 +8,8 @@
 namespace tavo::core {
 
 COM_HRESULT CLSIDToString(const _COM_GUID& id, COM_BSTR* text) noexcept;
+/// The static factory of a class of the class object map, or null.
+COM_IClassFactory* FindClassFactory(const _COM_GUID& clsid) noexcept;
 COM_HRESULT GetClassObject(const _COM_GUID& clsid, const _COM_GUID& iid, void** out) noexcept;
 COM_HRESULT CanUnloadNow() noexcept;
 

@@ -130,18 +130,28 @@ COM_HRESULT CRegistry::GetStringValue(const COM_WCHAR* name, COM_BSTR* text) {
     try {
         std::string n;
         if (name && !ToAnsi(name, &n)) return E_INVALIDARG;
-        uint32_t size = 0;
-        uint32_t e = plat::RegQueryValueExA(m_current.Get(), n.c_str(), nullptr, nullptr, &size);
+        // Most values are short: one read into a small buffer serves them,
+        // and only longer data is sized first and read again.
+        char small[256];
+        uint32_t got = sizeof small - 1;
+        uint32_t e = plat::RegQueryValueExA(m_current.Get(), n.c_str(), nullptr, reinterpret_cast<uint8_t*>(small), &got);
+        char* data = small;
+        std::vector<char> buffer;
+        if (e == plat::kErrorMoreData) {
+            uint32_t size = 0;
+            e = plat::RegQueryValueExA(m_current.Get(), n.c_str(), nullptr, nullptr, &size);
+            if (e != 0) return StatusFromPlatform(e);
+            // One byte more than reported, and room for a terminator after
+            // it, so that data stored without one still ends.
+            buffer.assign(size_t(size) + 2, '\0');
+            got = size + 1;
+            e = plat::RegQueryValueExA(m_current.Get(), n.c_str(), nullptr, reinterpret_cast<uint8_t*>(buffer.data()),
+                                       &got);
+            data = buffer.data();
+        }
         if (e != 0) return StatusFromPlatform(e);
-        // One byte more than reported, and room for a terminator after it,
-        // so that data stored without one still ends.
-        std::vector<char> buffer(size_t(size) + 2, '\0');
-        uint32_t got = size + 1;
-        e = plat::RegQueryValueExA(m_current.Get(), n.c_str(), nullptr, reinterpret_cast<uint8_t*>(buffer.data()),
-                                   &got);
-        if (e != 0) return StatusFromPlatform(e);
-        buffer[got] = '\0';
-        COM_BSTR result = FromAnsi(buffer.data());
+        data[got] = '\0';
+        COM_BSTR result = FromAnsi(data);
         if (!result) return E_OUTOFMEMORY;
         *text = result;
         return S_OK;
