@@ -1,4 +1,6 @@
 // Commands around activation: create an object, list registered classes.
+#include <greeter/greeter.h>
+
 #include <cstdio>
 
 #include "tools/command.h"
@@ -77,6 +79,61 @@ int Classes(const Args&) {
 
 CommandRegistrar g_create({"create", "CLASS", "activate a class (identifier or ProgID) and print the outcome", Create});
 CommandRegistrar g_classes({"classes", "", "list the classes registered under the class root", Classes});
+
+} // namespace
+} // namespace tavo::tools
+
+namespace tavo::tools {
+namespace {
+
+void DemoActivation() {
+    std::printf("\n-- activation --\n");
+    utlAutoIf<COM_IMemory> memory;
+    COM_HRESULT hr = COM_CreateInstance(COM_CLSID_Memory, 0, COM_IID_IMemory, memory.PutVoid());
+    std::printf("a class of this library (memory service): %s, no registry needed\n", Hex32(uint32_t(hr)).c_str());
+
+    _COM_GUID unknown{};
+    COM_GenerateCLSID(&unknown);
+    COM_ClearErrorInfo();
+    utlAutoIf<COM_IUnknown> none;
+    hr = COM_CreateInstance(unknown, 0, COM_IID_IUnknown, none.PutVoid());
+    std::printf("an unregistered class: %s\n", Hex32(uint32_t(hr)).c_str());
+    PrintErrorRecord();
+    COM_ClearErrorInfo();
+
+    // The sample component, registered for the length of the demo unless it
+    // already is.
+    utlAutoIf<COM_IRegistry> registry;
+    if (COM_FAILED(COM_CreateInstance(COM_CLSID_Registry, 0, COM_IID_IRegistry, registry.PutVoid()))) return;
+    std::string clsidText = GuidText(CLSID_Greeter);
+    bool registeredHere = false;
+    if (COM_FAILED(registry->Open(COM_REGROOT_CLASSES, COM_TEXT("CLSID"))) ||
+        COM_FAILED(registry->OpenKey(Widen(clsidText).c_str()))) {
+        std::string file = std::string("greeter") + TAVOCOM_MODULE_SUFFIX;
+        hr = registry->Open(COM_REGROOT_CLASSES, nullptr);
+        if (COM_SUCCEEDED(hr)) hr = registry->CreateKey(Widen("CLSID\\" + clsidText + "\\InprocServer32").c_str(), 1);
+        if (COM_SUCCEEDED(hr)) hr = registry->SetStringValue(COM_TEXT(""), Widen(file).c_str());
+        if (COM_FAILED(hr)) {
+            std::printf("registering the sample component needs write access to the registry: %s\n",
+                        Hex32(uint32_t(hr)).c_str());
+            return;
+        }
+        registeredHere = true;
+        std::printf("registered the sample component %s as %s\n", clsidText.c_str(), file.c_str());
+    }
+    utlAutoIf<IGreeter> greeter;
+    hr = COM_CreateInstance(CLSID_Greeter, 0, IID_IGreeter, greeter.PutVoid());
+    std::printf("the sample component, loaded from this library's directory: %s\n", Hex32(uint32_t(hr)).c_str());
+    if (COM_SUCCEEDED(hr)) {
+        utlAutoBstr text;
+        greeter->Greet(COM_TEXT("demo"), text.Put());
+        std::printf("  it says: %s\n", Narrow(text.Get()).c_str());
+    }
+    if (registeredHere && COM_SUCCEEDED(registry->Open(COM_REGROOT_CLASSES, COM_TEXT("CLSID"))))
+        registry->DeleteKey(Widen(clsidText).c_str());
+}
+
+DemoStepRegistrar g_demoActivation(40, DemoActivation);
 
 } // namespace
 } // namespace tavo::tools
