@@ -8,7 +8,7 @@ tavocom_add_component(test_status_echo status_echo ${bin} components/status_echo
 
 tavocom_add_test(activation activation_test.cpp classinfo_test.cpp)
 target_include_directories(test_activation PRIVATE ${CMAKE_SOURCE_DIR}/examples)
-target_compile_definitions(test_activation PRIVATE TAVOCOM_COMPONENT_SUFFIX="$<TARGET_FILE_SUFFIX:greeter>" TAVOCOM_BINARY_DIR="${bin}")
+target_compile_definitions(test_activation PRIVATE TAVOCOM_COMPONENT_SUFFIX="$<TARGET_FILE_SUFFIX:greeter>")
 add_dependencies(test_activation greeter test_greeter_sub test_decoy test_no_can_unload test_status_echo)
 # A library of the name the tests register lies in the working directory and
 # on every search path; activation must never find it there.

@@ -2,14 +2,10 @@
 // registry, the component library named there and its entry points.
 #include <greeter/greeter.h>
 
+#include "support/dynamic_library.h"
 #include "support/registry_sandbox.h"
 #include "support/test_support.h"
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
 
 namespace tavo::test {
 namespace {
@@ -24,19 +20,7 @@ std::string ClsidText(const _COM_GUID& id) {
 
 // Whether a library at this path (relative to the test's library
 // directory) is loaded in this process right now.
-bool IsLoaded(const std::string& relative) {
-    std::string dir = TAVOCOM_BINARY_DIR;
-    std::string path = dir + "/" + relative;
-#if defined(_WIN32)
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return GetModuleHandleA(("Z:" + path).c_str()) != nullptr;
-#else
-    void* handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
-    if (handle) dlclose(handle);
-    return handle != nullptr;
-#endif
-}
+bool IsLoaded(const std::string& relative) { return IsLibraryLoaded(BinaryDirectory() + "/" + relative); }
 
 class ActivationTest : public ModuleCountTest {
 protected:
