@@ -13,23 +13,6 @@ namespace {
 constexpr uint32_t kModuleNameCapacity = 260;
 const COM_WCHAR kErrorSource[] = COM_TEXT("RADA_API:COM_CreateInstance");
 
-// Owns one load of a component library until it is kept on purpose.
-class LibraryLoad {
-public:
-    explicit LibraryLoad(plat::ModuleHandle module) noexcept : m_module(module) {}
-    LibraryLoad(const LibraryLoad&) = delete;
-    LibraryLoad& operator=(const LibraryLoad&) = delete;
-    ~LibraryLoad() {
-        if (m_module) plat::FreeLibrary(m_module);
-    }
-    plat::ModuleHandle Get() const noexcept { return m_module; }
-    /// Libraries that served a request stay loaded for the life of the process.
-    void Keep() noexcept { m_module = nullptr; }
-
-private:
-    plat::ModuleHandle m_module;
-};
-
 using WString = std::basic_string<COM_WCHAR>;
 
 // The directory of this library, looked up by its module name, with its
@@ -89,12 +72,13 @@ void RecordClassNotAvailable(const _COM_GUID& clsid) noexcept {
 COM_HRESULT LoadAndAsk(const _COM_GUID& clsid, const WString& fileName, COM_IClassFactory** factory) {
     WString path = LibraryDirectory() + fileName;
     if (ClimbsOut(fileName)) return CO_E_DLLNOTFOUND;
-    LibraryLoad library(plat::LoadLibraryW(path.c_str()));
+    plat::LibraryLoad library(plat::LoadLibraryW(path.c_str()));
     if (!library.Get()) return CO_E_DLLNOTFOUND;
     auto getClassObject = reinterpret_cast<COM_PFN_GetClassObject>(plat::GetProcAddress(library.Get(), "GetClassObject"));
     void* canUnloadNow = plat::GetProcAddress(library.Get(), "CanUnloadNow");
     if (!getClassObject || !canUnloadNow) return CO_E_ERRORINDLL; // unloaded by the owner
-    library.Keep();
+    // A library that was asked stays loaded for the life of the process.
+    library.Release();
     return getClassObject(&clsid, &COM_IID_IClassFactory, reinterpret_cast<void**>(factory));
 }
 

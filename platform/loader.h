@@ -4,6 +4,8 @@
 
 #include <tavocom/types.h>
 
+#include "platform/unique_handle.h"
+
 namespace tavo::plat {
 
 /// Handle under which the platform loaded a module (this library or a
@@ -29,6 +31,9 @@ void* GetProcAddress(ModuleHandle module, const char* name);
 
 /// Drops one load of the library.
 void FreeLibrary(ModuleHandle module);
+
+/// Owner of one load of a library.
+using LibraryLoad = UniqueHandle<ModuleHandle, &FreeLibrary>;
 
 } // namespace tavo::plat
 

@@ -10,6 +10,8 @@
 
 #include <tavocom/types.h>
 
+#include "platform/unique_handle.h"
+
 namespace tavo::plat {
 
 /// Handle of an open registry key; the hive constants below are handles too.
@@ -88,40 +90,7 @@ int32_t WideCharToMultiByte(const COM_WCHAR* text, int32_t length, char* out, in
 int32_t MultiByteToWideChar(const char* text, int32_t length, COM_WCHAR* out, int32_t outSize);
 
 /// Owner of one open key handle; closes it when replaced or destroyed.
-class RegKey {
-public:
-    RegKey() noexcept = default;
-    explicit RegKey(RegKeyHandle owned) noexcept : m_h(owned) {}
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    RegKey(RegKey&& other) noexcept : m_h(other.Release()) {}
-    RegKey& operator=(RegKey&& other) noexcept {
-        if (this != &other) Reset(other.Release());
-        return *this;
-    }
-    ~RegKey() { Reset(); }
-
-    RegKeyHandle Get() const noexcept { return m_h; }
-    explicit operator bool() const noexcept { return m_h != nullptr; }
-    /// Closes what is held and returns the place for an out argument.
-    RegKeyHandle* Put() noexcept {
-        Reset();
-        return &m_h;
-    }
-    void Reset(RegKeyHandle owned = nullptr) noexcept {
-        RegKeyHandle old = m_h;
-        m_h = owned;
-        if (old) RegCloseKey(old);
-    }
-    RegKeyHandle Release() noexcept {
-        RegKeyHandle h = m_h;
-        m_h = nullptr;
-        return h;
-    }
-
-private:
-    RegKeyHandle m_h = nullptr;
-};
+using RegKey = UniqueHandle<RegKeyHandle, &RegCloseKey>;
 
 } // namespace tavo::plat
 
