@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -343,6 +344,221 @@ TEST_F(RegistryStoreTest, ContractDetails) {
     EXPECT_EQ(RegCloseKey(nullptr), 6u);
     ASSERT_EQ(RegDeleteKeyA(kHKeyCurrentUser, "Software\\T"), 0u);
     EXPECT_EQ(RegSetValueExA(base.Get(), "v", kRegDword, reinterpret_cast<uint8_t*>(&v), 4), 1018u);
+}
+
+// --- reads answered from memory ---------------------------------------------
+
+uint32_t ReadDword(plat::RegKeyHandle key, const char* name, uint32_t* value) {
+    uint32_t size = 4;
+    return plat::RegQueryValueExA(key, name, nullptr, reinterpret_cast<uint8_t*>(value), &size);
+}
+
+uint32_t WriteDword(plat::RegKeyHandle key, const char* name, uint32_t value) {
+    return plat::RegSetValueExA(key, name, plat::kRegDword, reinterpret_cast<const uint8_t*>(&value), 4);
+}
+
+uint32_t OpenStatus(plat::RegKeyHandle parent, const char* subkey) {
+    plat::RegKey key;
+    return plat::RegOpenKeyExA(parent, subkey, plat::kKeyRead, key.Put());
+}
+
+// Every read is repeated after another process changed what it found:
+// values, a deleted value, a deleted key reached through a handle held
+// across the change, a key that appears.
+TEST_F(RegistryStoreTest, RepeatedReadsSeeOtherProcessesChanges) {
+    using namespace plat;
+    RegKey base, held;
+    ASSERT_EQ(RegCreateKeyExA(kHKeyLocalMachine, "Software\\Cache\\Held", kKeyAllAccess, held.Put(), nullptr), 0u);
+    ASSERT_EQ(RegOpenKeyExA(kHKeyLocalMachine, "Software\\Cache", kKeyAllAccess, base.Put()), 0u);
+    ASSERT_EQ(WriteDword(base.Get(), "n", 0), 0u);
+    ASSERT_EQ(WriteDword(base.Get(), "gone", 1), 0u);
+    uint32_t n = 0;
+    // Twice each, so that the second answer can come from memory.
+    for (int i = 0; i < 2; ++i) {
+        n = 99;
+        EXPECT_EQ(ReadDword(base.Get(), "n", &n), 0u);
+        EXPECT_EQ(n, 0u);
+        EXPECT_EQ(ReadDword(base.Get(), "gone", &n), 0u);
+        EXPECT_EQ(OpenStatus(base.Get(), "Later"), 2u);
+        EXPECT_EQ(OpenStatus(base.Get(), "held"), 0u);
+        EXPECT_EQ(OpenStatus(held.Get(), nullptr), 0u);
+        EXPECT_EQ(ReadDword(held.Get(), "x", &n), 2u);
+    }
+    int rc = InChild([] {
+        RegKey key;
+        if (RegOpenKeyExA(kHKeyLocalMachine, "Software\\Cache", kKeyAllAccess, key.Put()) != 0) return 1;
+        if (WriteDword(key.Get(), "n", 1) != 0) return 2;
+        if (RegDeleteValueA(key.Get(), "gone") != 0) return 3;
+        if (RegDeleteKeyA(key.Get(), "Held") != 0) return 4;
+        RegKey later;
+        if (RegCreateKeyExA(key.Get(), "Later", kKeyAllAccess, later.Put(), nullptr) != 0) return 5;
+        return 0;
+    });
+    ASSERT_EQ(rc, 0);
+    n = 99;
+    EXPECT_EQ(ReadDword(base.Get(), "n", &n), 0u);
+    EXPECT_EQ(n, 1u);
+    EXPECT_EQ(ReadDword(base.Get(), "gone", &n), 2u);
+    EXPECT_EQ(OpenStatus(base.Get(), "Later"), 0u);
+    EXPECT_EQ(OpenStatus(base.Get(), "Held"), 2u);
+    EXPECT_EQ(OpenStatus(held.Get(), nullptr), 1018u);
+    EXPECT_EQ(ReadDword(held.Get(), "x", &n), 1018u);
+    // Through the registry object: the key it stands on disappears.
+    ASSERT_EQ(Reg()->Open(COM_REGROOT_MACHINE, nullptr), S_OK);
+    ASSERT_EQ(Reg()->CreateKey(COM_TEXT("Doomed"), 1), S_OK);
+    EXPECT_EQ(ReadString(Reg(), "s"), "<" + std::to_string(uint32_t(kNotFound)) + ">");
+    EXPECT_EQ(ReadString(Reg(), "s"), "<" + std::to_string(uint32_t(kNotFound)) + ">");
+    rc = InChild([] {
+        utlAutoIf<COM_IRegistry> r;
+        if (COM_CreateInstance(COM_CLSID_Registry, 0, COM_IID_IRegistry, r.PutVoid()) != S_OK) return 1;
+        if (r->Open(COM_REGROOT_MACHINE, nullptr) != S_OK) return 2;
+        return r->DeleteKey(COM_TEXT("Doomed")) == S_OK ? 0 : 3;
+    });
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(ReadString(Reg(), "s"), "<" + std::to_string(uint32_t(COM_STATUS_FROM_WIN32(1018))) + ">");
+
+    // Rounds of read, change elsewhere, read again.
+    for (uint32_t round = 1; round <= 20; ++round) {
+        ASSERT_EQ(ReadDword(base.Get(), "n", &n), 0u);
+        ASSERT_EQ(n, round);
+        rc = InChild([round] {
+            RegKey key;
+            uint32_t seen = 0;
+            if (RegOpenKeyExA(kHKeyLocalMachine, "Software\\Cache", kKeyAllAccess, key.Put()) != 0) return 1;
+            if (ReadDword(key.Get(), "n", &seen) != 0 || seen != round) return 2;
+            return WriteDword(key.Get(), "n", round + 1) == 0 ? 0 : 3;
+        });
+        ASSERT_EQ(rc, 0) << round;
+        ASSERT_EQ(ReadDword(base.Get(), "n", &n), 0u);
+        ASSERT_EQ(n, round + 1);
+    }
+    // Another connection of this very process.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(HiveFile("machine.db").c_str(), &db), SQLITE_OK);
+    sqlite3_busy_timeout(db, 10000);
+    EXPECT_EQ(sqlite3_exec(db, "UPDATE vals SET data=x'2A000000' WHERE type=4", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    EXPECT_EQ(ReadDword(base.Get(), "n", &n), 0u);
+    EXPECT_EQ(n, 42u);
+}
+
+// A child inherits what its parent had read and must not answer from it.
+TEST_F(RegistryStoreTest, ForkedChildReadsCurrentValues) {
+    using namespace plat;
+    RegKey base;
+    ASSERT_EQ(RegCreateKeyExA(kHKeyCurrentUser, "Software\\Fork", kKeyAllAccess, base.Put(), nullptr), 0u);
+    ASSERT_EQ(WriteDword(base.Get(), "n", 1), 0u);
+    uint32_t n = 0;
+    ASSERT_EQ(ReadDword(base.Get(), "n", &n), 0u);
+    ASSERT_EQ(ReadDword(base.Get(), "n", &n), 0u);
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+        char c = 0;
+        if (read(go[0], &c, 1) != 1) _exit(1);
+        uint32_t seen = 0;
+        if (ReadDword(base.Get(), "n", &seen) != 0 || seen != 2) _exit(2);
+        _exit(WriteDword(base.Get(), "n", 3) == 0 ? 0 : 3);
+    }
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(WriteDword(base.Get(), "n", 2), 0u);
+    ASSERT_EQ(write(go[1], "g", 1), 1);
+    close(go[0]);
+    close(go[1]);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << WEXITSTATUS(status);
+    EXPECT_EQ(ReadDword(base.Get(), "n", &n), 0u);
+    EXPECT_EQ(n, 3u);
+}
+
+// A writer killed inside its transaction, after its pages reached the
+// journal: readers keep seeing what was committed, nothing of the rest.
+TEST_F(RegistryStoreTest, WriterKilledMidTransactionLeavesNoPhantoms) {
+    const std::string file = HiveFile("machine.db");
+    ASSERT_EQ(Reg()->Open(COM_REGROOT_MACHINE, nullptr), S_OK);
+    ASSERT_EQ(Reg()->CreateKey(COM_TEXT("Kept"), 0), S_OK);
+    ASSERT_EQ(Reg()->SetStringValue(COM_TEXT("v"), COM_TEXT("old")), S_OK);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(ReadString(Reg(), "v"), "old");
+        EXPECT_EQ(Reg()->OpenKey(COM_TEXT("Phantom")), kNotFound);
+    }
+    const auto journalBefore = fs::file_size(file + "-wal");
+    pid_t pid = fork();
+    if (pid == 0) {
+        sqlite3* db = nullptr;
+        if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) _exit(1);
+        sqlite3_busy_timeout(db, 10000);
+        // A tiny page cache makes the transaction spill its pages into the
+        // journal before it commits.
+        const char* sql =
+            "PRAGMA cache_size=2; BEGIN IMMEDIATE;"
+            "UPDATE vals SET data=randomblob(3000);"
+            "DELETE FROM keys WHERE name='Kept';"
+            "INSERT INTO keys(parent, name, folded) VALUES(1, 'Phantom', x'007000680061006E0074006F006D');"
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300)"
+            " INSERT INTO vals(key, name, folded, type, data) SELECT 1, 'p' || i, CAST('p' || i AS BLOB), 3,"
+            " randomblob(4000) FROM n;";
+        if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) _exit(2);
+        raise(SIGKILL);
+        _exit(3);
+    }
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the writer failed: " << WEXITSTATUS(status);
+    EXPECT_GT(fs::file_size(file + "-wal"), journalBefore) << "the writer's pages reached the journal";
+
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(ReadString(Reg(), "v"), "old");
+        EXPECT_EQ(Reg()->OpenKey(COM_TEXT("Phantom")), kNotFound);
+        EXPECT_EQ(ValueNames(Reg()), std::vector<std::string>{"v"});
+        EXPECT_EQ(KeyNames(Reg()), std::vector<std::string>{"Kept"});
+    }
+    int rc = InChild([] {
+        utlAutoIf<COM_IRegistry> r;
+        if (COM_CreateInstance(COM_CLSID_Registry, 0, COM_IID_IRegistry, r.PutVoid()) != S_OK) return 1;
+        if (r->Open(COM_REGROOT_MACHINE, nullptr) != S_OK) return 2;
+        if (ReadString(r.Get(), "v") != "old") return 3;
+        if (r->OpenKey(COM_TEXT("Phantom")) != kNotFound) return 4;
+        return r->OpenKey(COM_TEXT("Kept")) == S_OK ? 0 : 5;
+    });
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(Reg()->SetStringValue(COM_TEXT("v"), COM_TEXT("new")), S_OK);
+    EXPECT_EQ(ReadString(Reg(), "v"), "new");
+    EXPECT_EQ(Query(file, "PRAGMA integrity_check"), "ok");
+}
+
+// A writer that died between writing the two copies of the journal index
+// header leaves them different; the copy it had not reached yet still
+// matches what this process saw before. The change it committed is read.
+TEST_F(RegistryStoreTest, HalfWrittenIndexHeaderIsNotTrusted) {
+    const std::string file = HiveFile("machine.db");
+    ASSERT_EQ(Reg()->Open(COM_REGROOT_MACHINE, nullptr), S_OK);
+    ASSERT_EQ(Reg()->SetStringValue(COM_TEXT("v"), COM_TEXT("one")), S_OK);
+    EXPECT_EQ(ReadString(Reg(), "v"), "one");
+    EXPECT_EQ(ReadString(Reg(), "v"), "one");
+    // The index file is touched in the child only: closing a descriptor of
+    // it here would drop this process's locks on it.
+    int rc = InChild([&file] {
+        int fd = open((file + "-shm").c_str(), O_RDWR | O_CLOEXEC);
+        char before[48], after[96];
+        if (fd < 0 || pread(fd, before, sizeof before, 0) != ssize_t(sizeof before)) return 1;
+        utlAutoIf<COM_IRegistry> r;
+        if (COM_CreateInstance(COM_CLSID_Registry, 0, COM_IID_IRegistry, r.PutVoid()) != S_OK) return 2;
+        if (r->Open(COM_REGROOT_MACHINE, nullptr) != S_OK) return 3;
+        if (r->SetStringValue(COM_TEXT("v"), COM_TEXT("two")) != S_OK) return 4;
+        if (pread(fd, after, sizeof after, 0) != ssize_t(sizeof after)) return 5;
+        if (std::memcmp(after, after + 48, 48) != 0 || std::memcmp(after, before, 48) == 0) return 6;
+        // The first copy as it was: the state of a writer killed after
+        // writing the second.
+        return pwrite(fd, before, sizeof before, 0) == ssize_t(sizeof before) ? 0 : 7;
+    });
+    ASSERT_EQ(rc, 0);
+    EXPECT_EQ(ReadString(Reg(), "v"), "two");
+    EXPECT_EQ(ReadString(Reg(), "v"), "two");
+    EXPECT_EQ(Query(file, "PRAGMA integrity_check"), "ok");
 }
 
 } // namespace

@@ -21,6 +21,18 @@
 // our locks through close(). A forked child never touches the connection it
 // inherited (it is abandoned, not closed) and opens its own on first use.
 //
+// Lookup cache: the point lookups of reads (a child key by name, a value
+// by name, whether a key still exists) are answered from memory while the
+// database is unchanged in every process. Each call first compares the
+// WAL index header in the "-shm" file, which every commit rewrites, with
+// the header seen when the cache was filled; any difference drops the
+// cache, and so does every write of this process. A header whose two
+// copies differ (a commit under way, or a writer killed in between) counts
+// as a difference. The header is read through this connection's own mapping of that
+// file, which stays valid and current while the connection is open: a
+// connection in WAL mode keeps a shared lock on the database, so no other
+// process can leave WAL mode or reset the index underneath it.
+//
 // Durability: synchronous=NORMAL with WAL. A committed change is in the WAL
 // file before the call returns, so a process killed at any point loses no
 // completed change; only a power failure can lose the last commits before
@@ -28,16 +40,20 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sqlite3.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/posix/text.h"
@@ -58,6 +74,14 @@ constexpr size_t kMaxKeyComponent = 256;
 constexpr size_t kMaxValueName = 16383;
 // Access bits that allow a change.
 constexpr uint32_t kWriteAccess = 0x0002 | 0x0004 | 0x0020 | 0x10000 | 0x40000 | 0x80000;
+// The WAL index: mapped in pages of this size; it starts with two copies
+// of a 48-byte header.
+constexpr int kWalIndexPage = 32768;
+constexpr size_t kWalHeaderWords = 48 / sizeof(uint64_t);
+constexpr size_t kWalHeaderIsInit = 12;
+// Lookup cache bounds: entries in all, and the largest value data kept.
+constexpr size_t kCacheEntries = 4096;
+constexpr size_t kCacheValueBytes = 4096;
 
 // ---------------------------------------------------------------------------
 // The one place where system and SQLite errors become Win32 error numbers.
@@ -155,6 +179,35 @@ const char kSchema[] =
 // ---------------------------------------------------------------------------
 // One hive file and this process's connection to it.
 
+/// This process's id without a system call on every use: kept in a page
+/// the kernel clears in a forked child, which then fetches its own once.
+pid_t CurrentPid() {
+    static std::atomic<pid_t>* const kept = []() -> std::atomic<pid_t>* {
+        const size_t size = size_t(sysconf(_SC_PAGESIZE));
+        void* page = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (page == MAP_FAILED) return nullptr;
+        if (madvise(page, size, MADV_WIPEONFORK) != 0) {
+            munmap(page, size);
+            return nullptr;
+        }
+        return new (page) std::atomic<pid_t>(0);
+    }();
+    if (!kept) return getpid();
+    pid_t pid = kept->load(std::memory_order_relaxed);
+    if (pid == 0) {
+        pid = getpid();
+        kept->store(pid, std::memory_order_relaxed);
+    }
+    return pid;
+}
+
+/// A value as the lookup cache keeps it, or its absence.
+struct ValueEntry {
+    bool found = false;
+    uint32_t type = 0;
+    std::string data;
+};
+
 struct Hive {
     Hive(std::string p, bool m) : path(std::move(p)), machine(m) {}
     Hive(const Hive&) = delete;
@@ -170,10 +223,21 @@ struct Hive {
     bool hasSchema = false; // the file holds our tables
     dev_t device = 0;       // identity and writability of the file as opened
     ino_t inode = 0;
+    struct stat checked {}; // the file's attributes when its writability was last checked
     sqlite3_stmt* stmts[kStmtCount] = {};
 
+    // The lookup cache: its answers hold while the WAL index header equals
+    // `seen`. Keys are the 8 id bytes followed by the folded name.
+    const volatile uint64_t* walIndex = nullptr; // this connection's mapping; null: no cache
+    bool walTried = false;
+    bool seenValid = false;
+    uint64_t seen[kWalHeaderWords] = {};
+    std::unordered_map<std::string, int64_t> children; // child id, 0: none
+    std::unordered_map<std::string, ValueEntry> values;
+    std::unordered_map<int64_t, bool> alive;
+
     void Disconnect() {
-        if (db && pid == getpid()) {
+        if (db && pid == CurrentPid()) {
             for (sqlite3_stmt*& s : stmts) sqlite3_finalize(s);
             sqlite3_close(db);
         }
@@ -183,11 +247,91 @@ struct Hive {
         db = nullptr;
         hasSchema = false;
         pid = 0;
+        walIndex = nullptr;
+        walTried = false;
+        DropCache();
+    }
+
+    void ClearEntries() {
+        children.clear();
+        values.clear();
+        alive.clear();
+    }
+    void DropCache() {
+        ClearEntries();
+        seenValid = false;
+    }
+    /// Room for one more entry: a full cache starts over.
+    void MakeRoom() {
+        if (children.size() + values.size() + alive.size() >= kCacheEntries) ClearEntries();
+    }
+
+    /// The WAL index header, when both copies agree. A commit writes the
+    /// second copy and then the first, so reading the first, then the
+    /// second, sees a difference while a commit is under way or after a
+    /// writer died in between.
+    bool ReadWalHeader(uint64_t* out) const {
+        for (size_t i = 0; i < kWalHeaderWords; ++i) out[i] = walIndex[i];
+        std::atomic_thread_fence(std::memory_order_acquire);
+        for (size_t i = 0; i < kWalHeaderWords; ++i)
+            if (walIndex[kWalHeaderWords + i] != out[i]) return false;
+        return reinterpret_cast<const uint8_t*>(out)[kWalHeaderIsInit] != 0;
+    }
+
+    /// True when the cache may answer: nothing committed since it was filled.
+    bool CacheCurrent() const {
+        if (!walIndex || !seenValid) return false;
+        uint64_t now[kWalHeaderWords];
+        return ReadWalHeader(now) && std::memcmp(now, seen, sizeof now) == 0;
+    }
+
+    /// Call before a read transaction begins. Records the header the cache
+    /// is filled against: taken before the transaction's snapshot, a commit
+    /// in between leaves the cache older than the header it notes and so
+    /// makes the next check fail, never pass. False: cache nothing.
+    bool PrepareFill() {
+        if (!walIndex) return false;
+        uint64_t now[kWalHeaderWords];
+        if (!ReadWalHeader(now)) {
+            DropCache();
+            return false;
+        }
+        if (!seenValid || std::memcmp(now, seen, sizeof now) != 0) {
+            ClearEntries();
+            std::memcpy(seen, now, sizeof now);
+            seenValid = true;
+        }
+        return true;
+    }
+
+    /// Finds this connection's own mapping of the WAL index, once per
+    /// connection. Call inside a read transaction (the index is open then)
+    /// of a writable connection: a read-only one may run without a shared
+    /// index file.
+    void MapWalIndex() {
+        walTried = true;
+        sqlite3_stmt* s = nullptr;
+        bool wal = false;
+        if (sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW) {
+            const unsigned char* mode = sqlite3_column_text(s, 0);
+            wal = mode && std::strcmp(reinterpret_cast<const char*>(mode), "wal") == 0;
+        }
+        sqlite3_finalize(s);
+        if (!wal) return;
+        sqlite3_file* file = nullptr;
+        if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
+            !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap)
+            return;
+        // The region exists already (no extend): this only returns the
+        // connection's pointer to it, valid until the connection closes.
+        void volatile* region = nullptr;
+        if (file->pMethods->xShmMap(file, 0, kWalIndexPage, 0, &region) != SQLITE_OK || !region) return;
+        walIndex = static_cast<const volatile uint64_t*>(region);
     }
 
     /// Call with mu held, before any use.
     void CheckFork() {
-        if (db && pid != getpid()) Disconnect();
+        if (db && pid != CurrentPid()) Disconnect();
     }
 
     mode_t FileMode() const { return machine ? 0644 : 0600; }
@@ -265,6 +409,7 @@ struct Hive {
         readOnly = !MayWrite(path.c_str(), st) || stat(dir.c_str(), &dst) != 0 || !MayWrite(dir.c_str(), dst);
         device = st.st_dev;
         inode = st.st_ino;
+        checked = st;
         int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
         int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
         if (rc != SQLITE_OK) {
@@ -272,7 +417,7 @@ struct Hive {
             db = nullptr;
             return FromSqlite(rc);
         }
-        pid = getpid();
+        pid = CurrentPid();
         sqlite3_busy_timeout(db, kBusyTimeoutMs);
         int64_t version = 0, tables = 0;
         uint32_t e = QueryInt("PRAGMA user_version", &version);
@@ -295,9 +440,17 @@ struct Hive {
         CheckFork();
         if (!db) return;
         struct stat st;
-        if (stat(path.c_str(), &st) != 0 || st.st_dev != device || st.st_ino != inode ||
-            MayWrite(path.c_str(), st) == readOnly)
+        if (stat(path.c_str(), &st) != 0 || st.st_dev != device || st.st_ino != inode) {
             Disconnect();
+            return;
+        }
+        // Any change of mode, owner or ACL moves the change time; access()
+        // is asked again only then.
+        if (st.st_ctim.tv_sec == checked.st_ctim.tv_sec && st.st_ctim.tv_nsec == checked.st_ctim.tv_nsec &&
+            st.st_mode == checked.st_mode && st.st_uid == checked.st_uid && st.st_gid == checked.st_gid)
+            return;
+        checked = st;
+        if (MayWrite(path.c_str(), st) == readOnly) Disconnect();
     }
 
     /// For reads: true when the file holds our tables (another process may
@@ -318,6 +471,7 @@ struct Hive {
         if (readOnly) return kErrorAccessDenied;
         if (hasSchema) return kErrorSuccess;
         if (uint32_t e = Exec("PRAGMA journal_mode=WAL")) return e;
+        DropCache();
         if (uint32_t e = Exec("BEGIN IMMEDIATE")) return e;
         int64_t version = 0;
         uint32_t e = QueryInt("PRAGMA user_version", &version);
@@ -395,6 +549,8 @@ public:
         if (m_open) Run(kRollback);
     }
     uint32_t Begin(bool write) {
+        // A change made here would leave the cache behind; start it over.
+        if (write) m_hive.DropCache();
         uint32_t e = Run(write ? kBeginWrite : kBeginRead);
         m_open = e == kErrorSuccess;
         return e;
@@ -413,6 +569,130 @@ private:
     }
     Hive& m_hive;
     bool m_open = false;
+};
+
+/// The point lookups of one call: from the hive's lookup cache while it is
+/// current, otherwise from the database in one read transaction (begun at
+/// the first miss) whose answers refill the cache.
+class Lookups {
+public:
+    /// `direct`: the caller holds a write transaction; every lookup reads
+    /// the database and nothing is cached.
+    explicit Lookups(Hive& hive, bool direct = false) : m_hive(hive), m_txn(hive), m_direct(direct) {
+        m_cached = !direct && hive.CacheCurrent();
+    }
+    Lookups(const Lookups&) = delete;
+    Lookups& operator=(const Lookups&) = delete;
+
+    /// Id of child `folded` of `parent` in `*id`, 0 when there is none.
+    uint32_t Child(int64_t parent, const std::string& folded, int64_t* id) {
+        SetKey(parent, &folded);
+        if (m_cached) {
+            auto it = m_hive.children.find(m_key);
+            if (it != m_hive.children.end()) {
+                *id = it->second;
+                return kErrorSuccess;
+            }
+        }
+        if (uint32_t e = Start()) return e;
+        Query q(m_hive, kFindChild);
+        q.Int(1, parent).Blob(2, folded.data(), folded.size());
+        *id = q.Row() ? q.ColInt(0) : 0;
+        if (uint32_t e = q.Error()) return e;
+        if (Filling()) {
+            m_hive.MakeRoom();
+            m_hive.children.emplace(m_key, *id);
+        }
+        return kErrorSuccess;
+    }
+
+    /// Does key `id` still exist?
+    uint32_t Alive(int64_t id, bool* alive) {
+        *alive = true;
+        if (id == kRootId) return kErrorSuccess;
+        if (m_cached) {
+            auto it = m_hive.alive.find(id);
+            if (it != m_hive.alive.end()) {
+                *alive = it->second;
+                return kErrorSuccess;
+            }
+        }
+        if (uint32_t e = Start()) return e;
+        Query q(m_hive, kKeyExists);
+        q.Int(1, id);
+        *alive = q.Row();
+        if (uint32_t e = q.Error()) return e;
+        if (Filling()) {
+            m_hive.MakeRoom();
+            m_hive.alive.emplace(id, *alive);
+        }
+        return kErrorSuccess;
+    }
+
+    /// Value `folded` of key `key`. `*out` stays valid until the next lookup.
+    uint32_t Value(int64_t key, const std::string& folded, const ValueEntry** out) {
+        SetKey(key, &folded);
+        if (m_cached) {
+            auto it = m_hive.values.find(m_key);
+            if (it != m_hive.values.end()) {
+                *out = &it->second;
+                return kErrorSuccess;
+            }
+        }
+        if (uint32_t e = Start()) return e;
+        Query q(m_hive, kGetValue);
+        q.Int(1, key).Blob(2, folded.data(), folded.size());
+        m_value.found = q.Row();
+        if (uint32_t e = q.Error()) return e;
+        m_value.type = 0;
+        m_value.data.clear();
+        if (m_value.found) {
+            size_t n = 0;
+            const uint8_t* bytes = q.ColBytes(1, &n);
+            m_value.type = uint32_t(q.ColInt(0));
+            if (n) m_value.data.assign(reinterpret_cast<const char*>(bytes), n);
+        }
+        *out = &m_value;
+        if (Filling() && m_value.data.size() <= kCacheValueBytes) {
+            m_hive.MakeRoom();
+            *out = &m_hive.values.insert_or_assign(m_key, m_value).first->second;
+        }
+        return kErrorSuccess;
+    }
+
+private:
+    void SetKey(int64_t id, const std::string* folded) {
+        if (m_direct) return;
+        char bytes[sizeof id];
+        std::memcpy(bytes, &id, sizeof id);
+        m_key.assign(bytes, sizeof bytes);
+        m_key.append(*folded);
+    }
+
+    uint32_t Start() {
+        if (m_started || m_direct) return kErrorSuccess;
+        m_started = true;
+        m_fill = m_hive.PrepareFill();
+        return m_txn.Begin(false);
+    }
+
+    /// After a read in the transaction: whether its answer goes into the
+    /// cache. A new connection looks for the index here, once, and starts
+    /// caching with the next transaction.
+    bool Filling() {
+        if (m_direct) return false;
+        if (!m_hive.walIndex && !m_hive.walTried && !m_hive.readOnly && m_hive.hasSchema) m_hive.MapWalIndex();
+        return m_fill;
+    }
+
+    Hive& m_hive;
+    Txn m_txn;
+    const bool m_direct;
+    bool m_cached = false;
+    bool m_started = false;
+    bool m_fill = false;
+    std::string m_key;
+    ValueEntry m_value;
 };
 
 // ---------------------------------------------------------------------------
@@ -548,25 +828,21 @@ bool Alive(Hive& h, int64_t id, uint32_t* error) {
 /// Walks `parts` down from key `from`. Result: 0 with the id reached; or
 /// the error of the first missing level (2, or 1018 when `from` itself is
 /// gone). `depth` receives how many levels exist.
-uint32_t Walk(Hive& h, int64_t from, const std::vector<std::u16string>& parts, int64_t* id, size_t* depth) {
+uint32_t Walk(Lookups& look, int64_t from, const std::vector<std::u16string>& parts, int64_t* id, size_t* depth) {
     int64_t at = from;
     size_t i = 0;
     for (; i < parts.size(); ++i) {
-        std::string folded = text::FoldKey(parts[i]);
-        Query q(h, kFindChild);
-        q.Int(1, at).Blob(2, folded.data(), folded.size());
-        if (!q.Row()) {
-            if (q.Error()) return q.Error();
-            break;
-        }
-        at = q.ColInt(0);
+        int64_t child = 0;
+        if (uint32_t e = look.Child(at, text::FoldKey(parts[i]), &child)) return e;
+        if (!child) break;
+        at = child;
     }
     *id = at;
     if (depth) *depth = i;
     if (i == 0) {
-        uint32_t e;
-        if (!Alive(h, from, &e)) return kErrorKeyDeleted;
-        if (e) return e;
+        bool alive = true;
+        if (uint32_t e = look.Alive(from, &alive)) return e;
+        if (!alive) return kErrorKeyDeleted;
     }
     return i == parts.size() ? kErrorSuccess : kErrorFileNotFound;
 }
@@ -587,11 +863,8 @@ uint32_t OpenOrCreate(RegKeyHandle parent, const char* subkey, uint32_t access, 
     size_t depth = 0;
     // Look first, without the write lock: the common case finds everything.
     if (h.SchemaReady(&e)) {
-        Txn read(h);
-        if (parts.size() > 1) {
-            if (uint32_t b = read.Begin(false)) return b;
-        }
-        e = Walk(h, t.id, parts, &id, &depth);
+        Lookups look(h);
+        e = Walk(look, t.id, parts, &id, &depth);
         if (e && e != kErrorFileNotFound) return e;
     } else if (e) {
         return e;
@@ -608,7 +881,8 @@ uint32_t OpenOrCreate(RegKeyHandle parent, const char* subkey, uint32_t access, 
     if (uint32_t w = h.PrepareWrite()) return w;
     Txn txn(h);
     if (uint32_t b = txn.Begin(true)) return b;
-    e = Walk(h, t.id, parts, &id, &depth);
+    Lookups direct(h, true);
+    e = Walk(direct, t.id, parts, &id, &depth);
     if (e && e != kErrorFileNotFound) return e;
     bool created = false;
     for (size_t i = depth; i < parts.size(); ++i) {
@@ -661,22 +935,22 @@ uint32_t RegQueryValueExA(RegKeyHandle key, const char* name, uint32_t* type, ui
     if (uint32_t e = h.Connect(false)) return e;
     uint32_t e;
     if (!h.SchemaReady(&e)) return e ? e : kErrorFileNotFound;
-    Query q(h, kGetValue);
-    q.Int(1, t.id).Blob(2, folded.data(), folded.size());
-    if (!q.Row()) {
-        if (q.Error()) return q.Error();
-        if (!Alive(h, t.id, &e)) return kErrorKeyDeleted;
-        return e ? e : kErrorFileNotFound;
+    Lookups look(h);
+    const ValueEntry* v = nullptr;
+    if ((e = look.Value(t.id, folded, &v))) return e;
+    if (!v->found) {
+        bool alive = true;
+        if ((e = look.Alive(t.id, &alive))) return e;
+        return alive ? kErrorFileNotFound : kErrorKeyDeleted;
     }
-    size_t n = 0;
-    const uint8_t* bytes = q.ColBytes(1, &n);
-    if (type) *type = uint32_t(q.ColInt(0));
+    size_t n = v->data.size();
+    if (type) *type = v->type;
     if (data) {
         if (*size < n) {
             *size = uint32_t(n);
             return kErrorMoreData;
         }
-        if (n) std::memcpy(data, bytes, n);
+        if (n) std::memcpy(data, v->data.data(), n);
     }
     if (size) *size = uint32_t(n);
     return kErrorSuccess;
@@ -721,12 +995,14 @@ uint32_t RegDeleteKeyA(RegKeyHandle parent, const char* subkey) {
         return parts.empty() ? kErrorAccessDenied : kErrorFileNotFound;
     }
     if (h.readOnly) {
-        e = Walk(h, t.id, parts, &id, nullptr);
+        Lookups look(h);
+        e = Walk(look, t.id, parts, &id, nullptr);
         return e ? e : kErrorAccessDenied;
     }
     Txn txn(h);
     if ((e = txn.Begin(true))) return e;
-    if ((e = Walk(h, t.id, parts, &id, nullptr))) return e;
+    Lookups direct(h, true);
+    if ((e = Walk(direct, t.id, parts, &id, nullptr))) return e;
     if (id == kRootId) return kErrorAccessDenied;
     {
         Query q(h, kHasChildren);
