@@ -563,3 +563,46 @@ TEST_F(RegistryStoreTest, HalfWrittenIndexHeaderIsNotTrusted) {
 
 } // namespace
 } // namespace tavo::test
+
+namespace tavo::test {
+namespace {
+
+// A host that opens and closes the hive file itself drops this process's
+// POSIX locks on it. Another process's last connection, closing, would then
+// take the exclusive lock, checkpoint and delete the WAL that this process
+// still writes into: the store's own lock must prevent that.
+TEST_F(RegistryStoreTest, HostClosingTheHiveFileLosesNoChange) {
+    const std::string file = HiveFile("machine.db");
+    ASSERT_EQ(Reg()->Open(COM_REGROOT_MACHINE, nullptr), S_OK);
+    ASSERT_EQ(Reg()->SetStringValue(COM_TEXT("before"), COM_TEXT("1")), S_OK);
+    EXPECT_EQ(ReadString(Reg(), "before"), "1");
+
+    int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    close(fd);
+
+    int rc = InChild([&file] {
+        sqlite3* db = nullptr;
+        if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) return 1;
+        int ok = sqlite3_exec(db, "SELECT count(*) FROM keys", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        return ok == SQLITE_OK ? 0 : 2;
+    });
+    ASSERT_EQ(rc, 0);
+    EXPECT_TRUE(fs::exists(file + "-wal"));
+    EXPECT_TRUE(fs::exists(file + "-shm"));
+
+    ASSERT_EQ(Reg()->SetStringValue(COM_TEXT("after"), COM_TEXT("2")), S_OK);
+    rc = InChild([] {
+        utlAutoIf<COM_IRegistry> r;
+        if (COM_CreateInstance(COM_CLSID_Registry, 0, COM_IID_IRegistry, r.PutVoid()) != S_OK) return 1;
+        if (r->Open(COM_REGROOT_MACHINE, nullptr) != S_OK) return 2;
+        if (ReadString(r.Get(), "before") != "1") return 3;
+        return ReadString(r.Get(), "after") == "2" ? 0 : 4;
+    });
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(Query(file, "PRAGMA integrity_check"), "ok");
+}
+
+} // namespace
+} // namespace tavo::test

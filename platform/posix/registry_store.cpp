@@ -17,8 +17,9 @@
 // readers never block, a write transaction takes the write lock at its
 // start (BEGIN IMMEDIATE) and waits up to kBusyTimeoutMs for it. SQLite's
 // unix VFS shares one set of POSIX locks per file among all connections of
-// a process, so a host that opens and closes the file itself does not drop
-// our locks through close(). A forked child never touches the connection it
+// a process; a host that opens and closes the file itself would drop those
+// through close(), so each hive also holds a lock of its own that survives
+// that (see TakeSharedLock). A forked child never touches the connection it
 // inherited (it is abandoned, not closed) and opens its own on first use.
 //
 // Lookup cache: the point lookups of reads (a child key by name, a value
@@ -81,6 +82,10 @@ constexpr size_t kWalHeaderWords = 48 / sizeof(uint64_t);
 constexpr size_t kWalHeaderIsInit = 12;
 // Lookup cache bounds: entries in all, and the largest value data kept.
 constexpr size_t kCacheEntries = 4096;
+// SQLite's lock bytes in the database file: the shared lock is a read lock
+// on this range (its documented file locking layout).
+constexpr off_t kSqliteSharedFirst = 0x40000002;
+constexpr off_t kSqliteSharedSize = 510;
 constexpr size_t kCacheValueBytes = 4096;
 
 // ---------------------------------------------------------------------------
@@ -236,7 +241,37 @@ struct Hive {
     std::unordered_map<std::string, ValueEntry> values;
     std::unordered_map<int64_t, bool> alive;
 
+    // A lock of our own on the byte range of SQLite's shared lock, held as
+    // an open file description lock: unlike the process's POSIX locks it
+    // survives a host that opens and closes the hive file itself. While it
+    // is held no other process can take the exclusive lock with which its
+    // last connection would checkpoint and delete the WAL under us.
+    int sharedLockFd = -1;
+
+    void TakeSharedLock() {
+        if (sharedLockFd >= 0) return;
+        int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return;
+        struct flock range {};
+        range.l_type = F_RDLCK;
+        range.l_whence = SEEK_SET;
+        range.l_start = kSqliteSharedFirst;
+        range.l_len = kSqliteSharedSize;
+        if (fcntl(fd, F_OFD_SETLK, &range) != 0) {
+            close(fd);
+            return;
+        }
+        sharedLockFd = fd;
+    }
+
     void Disconnect() {
+        // The lock goes last in this process; a forked child's copy of the
+        // descriptor shares the parent's lock, and closing it there leaves
+        // the lock to the parent.
+        if (sharedLockFd >= 0) {
+            close(sharedLockFd);
+            sharedLockFd = -1;
+        }
         if (db && pid == CurrentPid()) {
             for (sqlite3_stmt*& s : stmts) sqlite3_finalize(s);
             sqlite3_close(db);
@@ -327,6 +362,7 @@ struct Hive {
         void volatile* region = nullptr;
         if (file->pMethods->xShmMap(file, 0, kWalIndexPage, 0, &region) != SQLITE_OK || !region) return;
         walIndex = static_cast<const volatile uint64_t*>(region);
+        TakeSharedLock();
     }
 
     /// Call with mu held, before any use.
@@ -469,7 +505,10 @@ struct Hive {
     uint32_t PrepareWrite() {
         if (uint32_t e = Connect(true)) return e;
         if (readOnly) return kErrorAccessDenied;
-        if (hasSchema) return kErrorSuccess;
+        if (hasSchema) {
+            TakeSharedLock();
+            return kErrorSuccess;
+        }
         if (uint32_t e = Exec("PRAGMA journal_mode=WAL")) return e;
         DropCache();
         if (uint32_t e = Exec("BEGIN IMMEDIATE")) return e;
@@ -482,6 +521,7 @@ struct Hive {
             return e;
         }
         hasSchema = true;
+        TakeSharedLock();
         return kErrorSuccess;
     }
 
