@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 
+#include "platform/utf.h"
 #include "tools/command.h"
 
 namespace tavo::tools {
@@ -42,50 +43,9 @@ std::vector<DemoStep> DemoSteps() {
     return steps;
 }
 
-std::basic_string<COM_WCHAR> Widen(const std::string& utf8) {
-    std::basic_string<COM_WCHAR> out;
-    for (size_t i = 0; i < utf8.size();) {
-        unsigned char c = static_cast<unsigned char>(utf8[i]);
-        int extra = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : 3;
-        uint32_t cp = extra == 0 ? c : extra == 1 ? (c & 0x1F) : extra == 2 ? (c & 0x0F) : (c & 0x07);
-        ++i;
-        for (int k = 0; k < extra && i < utf8.size(); ++k, ++i) cp = (cp << 6) | (utf8[i] & 0x3F);
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(COM_WCHAR(0xD800 + (cp >> 10)));
-            out.push_back(COM_WCHAR(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(COM_WCHAR(cp));
-        }
-    }
-    return out;
-}
+std::basic_string<COM_WCHAR> Widen(const std::string& utf8) { return utf::Utf8ToUtf16(utf8.data(), utf8.size()); }
 
-std::string Narrow(const COM_WCHAR* text, size_t length) {
-    std::string out;
-    for (size_t i = 0; i < length; ++i) {
-        uint32_t cp = uint16_t(text[i]);
-        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < length) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (uint16_t(text[++i]) - 0xDC00);
-        }
-        if (cp < 0x80) {
-            out.push_back(char(cp));
-        } else if (cp < 0x800) {
-            out.push_back(char(0xC0 | (cp >> 6)));
-            out.push_back(char(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(char(0xE0 | (cp >> 12)));
-            out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(char(0xF0 | (cp >> 18)));
-            out.push_back(char(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (cp & 0x3F)));
-        }
-    }
-    return out;
-}
+std::string Narrow(const COM_WCHAR* text, size_t length) { return utf::Utf16ToUtf8(text, length); }
 
 std::string NarrowZ(const COM_WCHAR* text) {
     size_t n = 0;

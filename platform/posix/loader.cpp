@@ -11,7 +11,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "platform/posix/utf.h"
+#include "platform/utf.h"
 
 namespace tavo::plat {
 namespace {
@@ -78,7 +78,7 @@ uint32_t GetModuleFileNameA(ModuleHandle module, char* buffer, uint32_t capacity
 uint32_t GetModuleFileNameW(ModuleHandle module, COM_WCHAR* buffer, uint32_t capacity) {
     std::string path = PathOf(module);
     if (path.empty()) return 0;
-    posix::U16String wide = posix::Utf8ToUtf16(path.data(), path.size());
+    utf::WideString wide = utf::Utf8ToUtf16(path.data(), path.size());
     std::replace(wide.begin(), wide.end(), COM_WCHAR('/'), COM_WCHAR('\\'));
     return CopyTruncated(wide, buffer, capacity);
 }
@@ -87,7 +87,7 @@ ModuleHandle LoadLibraryW(const COM_WCHAR* path) {
     if (!path) return nullptr;
     size_t length = 0;
     while (path[length]) ++length;
-    std::string narrow = posix::Utf16ToUtf8(path, length);
+    std::string narrow = utf::Utf16ToUtf8(path, length);
     std::replace(narrow.begin(), narrow.end(), '\\', '/');
     // Only an absolute path: the dynamic linker would search LD_LIBRARY_PATH
     // and its caches for a bare name.

@@ -58,7 +58,7 @@
 #include <vector>
 
 #include "platform/posix/text.h"
-#include "platform/posix/utf.h"
+#include "platform/utf.h"
 #include "platform/registry.h"
 
 namespace tavo::plat {
@@ -830,7 +830,7 @@ uint32_t NewHandle(const Target& t, int64_t id, uint32_t access, RegKeyHandle* o
 /// A subkey argument split into its levels, with the platform's limits.
 uint32_t SplitPath(const char* subkey, std::vector<std::u16string>* parts) {
     if (!subkey) return kErrorSuccess;
-    std::u16string all = posix::Utf8ToUtf16(subkey, std::strlen(subkey));
+    std::u16string all = utf::Utf8ToUtf16(subkey, std::strlen(subkey));
     if (all.size() > kMaxSubkeyArgumentHard) return kErrorInvalidParameter;
     if (all.size() > kMaxSubkeyArgument) return kErrorMoreData;
     if (!all.empty() && all[0] == u'\\') return kErrorBadPathname;
@@ -849,7 +849,7 @@ uint32_t SplitPath(const char* subkey, std::vector<std::u16string>* parts) {
 
 /// Value name with the platform's limit; null is the default value.
 bool ValueName(const char* name, std::u16string* out) {
-    if (name) *out = posix::Utf8ToUtf16(name, std::strlen(name));
+    if (name) *out = utf::Utf8ToUtf16(name, std::strlen(name));
     return out->size() <= kMaxValueName;
 }
 
@@ -926,7 +926,7 @@ uint32_t OpenOrCreate(RegKeyHandle parent, const char* subkey, uint32_t access, 
     if (e && e != kErrorFileNotFound) return e;
     bool created = false;
     for (size_t i = depth; i < parts.size(); ++i) {
-        std::string name = posix::Utf16ToUtf8(parts[i].data(), parts[i].size());
+        std::string name = utf::Utf16ToUtf8(parts[i].data(), parts[i].size());
         std::string folded = text::FoldKey(parts[i]);
         Query q(h, kInsertKey);
         q.Int(1, id).Text(2, name).Blob(3, folded.data(), folded.size());
@@ -1003,7 +1003,7 @@ uint32_t RegSetValueExA(RegKeyHandle key, const char* name, uint32_t type, const
     if (size && !data) return kErrorInvalidParameter;
     std::u16string wname;
     if (!ValueName(name, &wname)) return kErrorInvalidParameter;
-    std::string stored = posix::Utf16ToUtf8(wname.data(), wname.size());
+    std::string stored = utf::Utf16ToUtf8(wname.data(), wname.size());
     std::string folded = text::FoldKey(wname);
     Hive& h = *t.hive;
     std::lock_guard<std::mutex> lock(h.mu);

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/posix/utf.h"
+#include "platform/utf.h"
 #include "platform/registry.h"
 
 namespace tavo::plat::text {
@@ -76,7 +76,7 @@ int32_t WideCharToMultiByte(const COM_WCHAR* text, int32_t length, char* out, in
     } else {
         n = size_t(length);
     }
-    std::string s = posix::Utf16ToUtf8(text, n);
+    std::string s = utf::Utf16ToUtf8(text, n);
     if (s.size() > 0x7FFFFFFF) return 0;
     if (outSize == 0) return int32_t(s.size());
     if (size_t(outSize) < s.size()) return 0;
@@ -87,7 +87,7 @@ int32_t WideCharToMultiByte(const COM_WCHAR* text, int32_t length, char* out, in
 int32_t MultiByteToWideChar(const char* text, int32_t length, COM_WCHAR* out, int32_t outSize) {
     if (!text || outSize < 0 || length < -1 || (outSize > 0 && !out)) return 0;
     size_t n = length == -1 ? std::strlen(text) + 1 : size_t(length);
-    std::u16string s = posix::Utf8ToUtf16(text, n);
+    std::u16string s = utf::Utf8ToUtf16(text, n);
     if (s.size() > 0x7FFFFFFF) return 0;
     if (outSize == 0) return int32_t(s.size());
     if (size_t(outSize) < s.size()) return 0;

@@ -1,9 +1,9 @@
-#include "platform/posix/utf.h"
+#include "platform/utf.h"
 
-namespace tavo::plat::posix {
+namespace tavo::utf {
 
-U16String Utf8ToUtf16(const char* text, size_t length) {
-    U16String out;
+WideString Utf8ToUtf16(const char* text, size_t length) {
+    WideString out;
     out.reserve(length);
     const auto* s = reinterpret_cast<const unsigned char*>(text);
     size_t i = 0;
@@ -76,4 +76,4 @@ std::string Utf16ToUtf8(const COM_WCHAR* text, size_t length) {
     return out;
 }
 
-} // namespace tavo::plat::posix
+} // namespace tavo::utf
