@@ -76,7 +76,8 @@ start_wine() {
     export WINEPREFIX=${WINEPREFIX:-$BUILD/wineprefix}
     export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     mkdir -p "$WINEPREFIX"
-    wineserver -p >/dev/null 2>&1 </dev/null
+    # An already running server for this prefix is kept.
+    wineserver -p >/dev/null 2>&1 </dev/null || true
     wine wineboot -i >/dev/null 2>&1 </dev/null || true
     trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 }
@@ -91,7 +92,8 @@ run_bench() { # build dir name, runner prefix...
     shift
     log "benchmark smoke run: $(basename "$dir")"
     for b in "$dir"/bin/bench_*; do
-        [[ -x $b ]] || continue
+        # Programs only: bench_*.exe, or no suffix at all.
+        [[ -x $b && ( $b == *.exe || $(basename "$b") != *.* ) ]] || continue
         "$@" "$b" --benchmark_min_time=0.01 >/dev/null
         echo "$(basename "$b"): ok"
     done
