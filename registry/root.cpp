@@ -59,6 +59,16 @@ COM_HRESULT CRegistry::Open(uint32_t root, const COM_WCHAR* subkey) {
 
         m_current.Reset();
         m_access = plat::kKeyAllAccess;
+        // Where root and subkey both exist, one open of the whole path ends
+        // in the same state as opening the root and then the subkey, for a
+        // third of the platform calls.
+        if (!sub.empty() && sub[0] != '\\') {
+            plat::RegKey key;
+            if (plat::RegOpenKeyExA(hive, (path + "\\" + sub).c_str(), m_access, key.Put()) == 0) {
+                m_current = std::move(key);
+                return S_OK;
+            }
+        }
         plat::RegKey rootKey;
         // Create-or-open, tried as open first: the root nearly always exists,
         // and on the platform registry opening a path costs a fraction of
