@@ -10,6 +10,9 @@
 #include <map>
 #include <mutex>
 
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23
+#endif
 #ifndef MAP_FIXED_NOREPLACE
 #define MAP_FIXED_NOREPLACE 0x100000
 #endif
@@ -101,6 +104,11 @@ void* Commit(uintptr_t address, size_t size) noexcept {
     std::lock_guard<std::mutex> hold(g_lock);
     if (Owner(start, end - start) == g_reservations.end()) return nullptr;
     if (mprotect(reinterpret_cast<void*>(start), end - start, PROT_READ | PROT_WRITE) != 0) return nullptr;
+    // Committed memory is backed at once, as the platform's commit charges
+    // it: one call fills the range instead of a page fault on each page's
+    // first write. Contents already there are kept. Where the kernel lacks
+    // this advice, pages are backed on first write as before.
+    madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
     return reinterpret_cast<void*>(start);
 }
 
