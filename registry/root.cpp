@@ -8,8 +8,7 @@ namespace {
 
 constexpr char kMakerKey[] = "Software\\Quorvalltech\\";
 constexpr char kDefaultVersion[] = "TAVO-2024.1";
-// The environment read: 65,535 characters at most, plus the terminator.
-constexpr uint32_t kVersionBufferSize = 65536;
+// The environment read: 65,535 bytes with the terminator at most.
 constexpr uint32_t kVersionReadSize = 65535;
 // A COM_VERSION that does not fit is refused rather than cut short:
 // "the file name is too long".
@@ -18,13 +17,22 @@ constexpr uint32_t kErrorNameTooLong = 206;
 } // namespace
 
 bool ResolveVersionKey(std::string* key) {
-    std::string buffer(kVersionBufferSize, '\0');
-    uint32_t n = plat::GetEnvironmentVariableA("COM_VERSION", buffer.data(), kVersionReadSize);
+    // A short value is read on the stack; only a longer one gets a buffer of
+    // the size the platform reports (at most the 65,535 bytes of the read).
+    char small[256];
+    uint32_t n = plat::GetEnvironmentVariableA("COM_VERSION", small, sizeof small);
     if (n == 0) {
         *key = std::string(kMakerKey) + kDefaultVersion;
         return true;
     }
-    if (n >= kVersionReadSize) return false;
+    if (n < sizeof small) {
+        *key = kMakerKey + std::string(small);
+        return true;
+    }
+    if (n > kVersionReadSize) return false;
+    std::string buffer(n, '\0');
+    uint32_t got = plat::GetEnvironmentVariableA("COM_VERSION", buffer.data(), n);
+    if (got == 0 || got >= n) return false; // changed meanwhile
     *key = kMakerKey + std::string(buffer.c_str());
     return true;
 }
