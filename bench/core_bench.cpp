@@ -1,17 +1,12 @@
 // Identifier text conversion and string allocation through the library,
-// each next to a baseline measured in the same run: the platform's own call
-// on Windows, plain standard-library work on Linux.
+// each next to a baseline measured in the same run (baseline.h).
 #include <benchmark/benchmark.h>
 #include <tavocom/tavocom.h>
 
 #include <cstring>
 #include <string>
 
-#if defined(_WIN32)
-#include <windows.h>
-#include <objbase.h>
-#include <oleauto.h>
-#endif
+#include "baseline.h"
 
 namespace {
 
@@ -39,47 +34,12 @@ void BM_StringAllocFree(benchmark::State& state) {
 }
 BENCHMARK(BM_StringAllocFree);
 
-#if defined(_WIN32)
-// The platform's own calls for the same work.
 void BM_Baseline_GuidRoundTrip(benchmark::State& state) {
-    for (auto _ : state) {
-        LPOLESTR text = nullptr;
-        StringFromCLSID(reinterpret_cast<const GUID&>(kId), &text);
-        CLSID back;
-        CLSIDFromString(text, &back);
-        benchmark::DoNotOptimize(back);
-        CoTaskMemFree(text);
-    }
+    for (auto _ : state) tavo::bench::BaselineGuidRoundTrip(kId);
 }
 void BM_Baseline_StringAllocFree(benchmark::State& state) {
-    for (auto _ : state) {
-        BSTR s = SysAllocString(kText);
-        benchmark::DoNotOptimize(s);
-        SysFreeString(s);
-    }
+    for (auto _ : state) tavo::bench::BaselineStringAllocFree(kText);
 }
-#else
-// No platform call exists here: the baseline is the same text work done
-// with the standard library.
-void BM_Baseline_GuidRoundTrip(benchmark::State& state) {
-    for (auto _ : state) {
-        char text[40];
-        std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", kId.Data1, kId.Data2,
-                      kId.Data3, kId.Data4[0], kId.Data4[1], kId.Data4[2], kId.Data4[3], kId.Data4[4], kId.Data4[5],
-                      kId.Data4[6], kId.Data4[7]);
-        unsigned d1, d2, d3, b[8];
-        std::sscanf(text, "{%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x}", &d1, &d2, &d3, &b[0], &b[1], &b[2], &b[3], &b[4],
-                    &b[5], &b[6], &b[7]);
-        benchmark::DoNotOptimize(d1);
-    }
-}
-void BM_Baseline_StringAllocFree(benchmark::State& state) {
-    for (auto _ : state) {
-        std::u16string s(kText);
-        benchmark::DoNotOptimize(s.data());
-    }
-}
-#endif
 BENCHMARK(BM_Baseline_GuidRoundTrip);
 BENCHMARK(BM_Baseline_StringAllocFree);
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "registry_baseline.h"
+#include "baseline.h"
 
 namespace tavo::bench {
 namespace {

@@ -7,12 +7,6 @@
 #include <atomic>
 #include <new>
 
-#if defined(_WIN32)
-#define GREETER_EXPORT __declspec(dllexport)
-#else
-#define GREETER_EXPORT __attribute__((visibility("default")))
-#endif
-
 namespace {
 
 // Objects alive plus factory references held; the library may be unloaded
@@ -96,9 +90,9 @@ GreeterFactory g_factory;
 
 } // namespace
 
-extern "C" GREETER_EXPORT COM_HRESULT GetClassObject(const _COM_GUID* clsid, const _COM_GUID* iid, void** out) {
+COM_COMPONENT_EXPORT COM_HRESULT GetClassObject(const _COM_GUID* clsid, const _COM_GUID* iid, void** out) {
     if (*clsid != CLSID_Greeter) return CLASS_E_CLASSNOTAVAILABLE;
     return g_factory.QueryInterface(*iid, out);
 }
 
-extern "C" GREETER_EXPORT COM_HRESULT CanUnloadNow() { return g_locks == 0 ? S_OK : S_FALSE; }
+COM_COMPONENT_EXPORT COM_HRESULT CanUnloadNow() { return g_locks == 0 ? S_OK : S_FALSE; }

@@ -19,12 +19,17 @@ typedef long COM_HRESULT; // 32 bits on Windows, identical to the platform's HRE
 #else
 #define TAVOCOM_API __declspec(dllimport)
 #endif
+#define COM_COMPONENT_EXPORT extern "C" __declspec(dllexport)
 #else
 typedef char16_t COM_WCHAR;
 typedef int32_t COM_HRESULT; // long is 64 bits here; the status is always 32
 #define COM_TEXT_(s) u##s
 #define TAVOCOM_API __attribute__((visibility("default")))
+#define COM_COMPONENT_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
+
+/// Marks an entry point that a component library exports by name:
+/// COM_COMPONENT_EXPORT COM_HRESULT CanUnloadNow() { ... }
 
 /// A 16-bit character literal: COM_TEXT("abc").
 #define COM_TEXT(s) COM_TEXT_(s)

@@ -4,13 +4,7 @@
 // name found in a dependency instead of the library itself.
 #include <tavocom/tavocom.h>
 
-#if defined(_WIN32)
-#define COMPONENT_EXPORT __declspec(dllexport)
-#else
-#define COMPONENT_EXPORT __attribute__((visibility("default")))
-#endif
-
-extern "C" COMPONENT_EXPORT COM_HRESULT GetClassObject(const _COM_GUID*, const _COM_GUID*, void** out) {
+COM_COMPONENT_EXPORT COM_HRESULT GetClassObject(const _COM_GUID*, const _COM_GUID*, void** out) {
     *out = nullptr;
     return COM_SysStringLen(nullptr) == 0 ? CLASS_E_CLASSNOTAVAILABLE : E_FAIL;
 }

@@ -3,15 +3,9 @@
 // test can make it report success, S_FALSE or any garbage status.
 #include <tavocom/tavocom.h>
 
-#if defined(_WIN32)
-#define COMPONENT_EXPORT __declspec(dllexport)
-#else
-#define COMPONENT_EXPORT __attribute__((visibility("default")))
-#endif
-
-extern "C" COMPONENT_EXPORT COM_HRESULT GetClassObject(const _COM_GUID* clsid, const _COM_GUID*, void** out) {
+COM_COMPONENT_EXPORT COM_HRESULT GetClassObject(const _COM_GUID* clsid, const _COM_GUID*, void** out) {
     *out = nullptr;
     return static_cast<COM_HRESULT>(clsid->Data1);
 }
 
-extern "C" COMPONENT_EXPORT COM_HRESULT CanUnloadNow() { return S_OK; }
+COM_COMPONENT_EXPORT COM_HRESULT CanUnloadNow() { return S_OK; }

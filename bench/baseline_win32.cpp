@@ -1,8 +1,11 @@
+#include <benchmark/benchmark.h>
 #include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
 
 #include <cstdlib>
 
-#include "registry_baseline.h"
+#include "baseline.h"
 
 namespace tavo::bench {
 
@@ -55,6 +58,63 @@ bool BareWriteSequence(const std::string& version, const std::string& name) {
     }
     RegCloseKey(root);
     return ok;
+}
+
+void BaselineGuidRoundTrip(const _COM_GUID& id) {
+    LPOLESTR text = nullptr;
+    StringFromCLSID(reinterpret_cast<const GUID&>(id), &text);
+    CLSID back;
+    CLSIDFromString(text, &back);
+    benchmark::DoNotOptimize(back);
+    CoTaskMemFree(text);
+}
+
+void BaselineStringAllocFree(const COM_WCHAR* text) {
+    BSTR s = SysAllocString(text);
+    benchmark::DoNotOptimize(s);
+    SysFreeString(s);
+}
+
+namespace {
+
+// The platform's own activation of an in-process class equivalent to the
+// sample component, registered with the platform, in the same process: the
+// baseline of activation through the registry.
+void BM_Baseline_PlatformCoCreateInstance(benchmark::State& state) {
+    static const bool registered = [] {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        wchar_t path[MAX_PATH];
+        GetModuleFileNameW(nullptr, path, MAX_PATH);
+        std::wstring dll(path);
+        dll = dll.substr(0, dll.rfind(L'\\') + 1) + L"bench_platform_greeter.dll";
+        HKEY key;
+        const wchar_t* sub = L"CLSID\\{D41060A0-F9F7-4CB0-953E-185845E6F0C5}\\InprocServer32";
+        if (RegCreateKeyExW(HKEY_CLASSES_ROOT, sub, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != 0)
+            return false;
+        RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(dll.c_str()),
+                       DWORD((dll.size() + 1) * sizeof(wchar_t)));
+        RegSetValueExW(key, L"ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"Both"), 10);
+        RegCloseKey(key);
+        return true;
+    }();
+    const CLSID clsid = {0xD41060A0, 0xF9F7, 0x4CB0, {0x95, 0x3E, 0x18, 0x58, 0x45, 0xE6, 0xF0, 0xC5}};
+    for (auto _ : state) {
+        IUnknown* object = nullptr;
+        HRESULT hr = registered ? CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                                   reinterpret_cast<void**>(&object))
+                                : E_FAIL;
+        if (FAILED(hr)) {
+            state.SkipWithError("platform activation failed");
+            break;
+        }
+        object->Release();
+    }
+}
+} // namespace
+
+bool RegisterPlatformActivationBaseline() {
+    benchmark::RegisterBenchmark("BM_Baseline_PlatformCoCreateInstance", BM_Baseline_PlatformCoCreateInstance);
+    return true;
 }
 
 } // namespace tavo::bench

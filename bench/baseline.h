@@ -1,0 +1,37 @@
+// The platform side of the benchmarks: baselines done with the bare
+// platform calls (Windows) or their nearest equivalent (Linux), and the
+// throwaway registry the benchmarks use. CMake picks the file.
+#ifndef TAVOCOM_BENCH_BASELINE_H
+#define TAVOCOM_BENCH_BASELINE_H
+
+#include <tavocom/tavocom.h>
+
+#include <string>
+
+namespace tavo::bench {
+
+/// Points the registry at a throwaway place (hive files in a temporary
+/// directory where the platform has none) and names the version key.
+void PrepareRegistry(const std::string& version);
+/// Removes what PrepareRegistry made outside the registry itself.
+void CleanUpRegistry();
+
+/// Reads the default value of Classes\CLSID\{clsid}\InprocServer32 below
+/// the version key, from the machine hive. Returns the text.
+std::string BareReadSequence(const std::string& version, const std::string& clsid);
+/// Creates key `name` below Classes and writes one string and one number.
+bool BareWriteSequence(const std::string& version, const std::string& name);
+
+/// Identifier to text and back: the platform's own calls, or where there
+/// are none the same text work with the C library.
+void BaselineGuidRoundTrip(const _COM_GUID& id);
+/// A string allocated and freed: the platform's call, or a std::u16string.
+void BaselineStringAllocFree(const COM_WCHAR* text);
+
+/// Registers the platform's own activation of a class equivalent to the
+/// sample component, where the platform has one; false where it has none.
+bool RegisterPlatformActivationBaseline();
+
+} // namespace tavo::bench
+
+#endif
