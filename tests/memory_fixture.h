@@ -4,6 +4,9 @@
 
 #include "support/test_support.h"
 
+#include <cstring>
+#include <tuple>
+
 namespace tavo::test {
 
 struct MemoryStats {
@@ -23,33 +26,37 @@ protected:
     void SetUp() override {
         ModuleCountTest::SetUp();
         ASSERT_EQ(COM_CreateInstance(COM_CLSID_Memory, 0, COM_IID_IMemory, mem.PutVoid()), S_OK);
-        ASSERT_TRUE(mem);
     }
     void TearDown() override {
         mem.Reset(nullptr);
         ModuleCountTest::TearDown();
     }
-
-    static MemoryStats Stats(COM_IMemory* m) {
+    MemoryStats Stats(COM_IMemory* m = nullptr) {
         MemoryStats s;
-        EXPECT_EQ(m->GetStats(&s.allocations, &s.frees, &s.total, &s.available), S_OK);
+        EXPECT_EQ((m ? m : mem.Get())->GetStats(&s.allocations, &s.frees, &s.total, &s.available), S_OK);
         return s;
     }
-    MemoryStats Stats() { return Stats(mem.Get()); }
-    /// Free-list figures; `hr` receives the status.
-    FreeListStats FreeList(COM_HRESULT* hr = nullptr) {
-        FreeListStats s;
-        COM_HRESULT got = mem->GetFreeListStats(&s.freeBytes, &s.overheadBytes, &s.freeBlocks);
-        if (hr) *hr = got;
-        else EXPECT_EQ(got, S_OK);
+    void ExpectStats(uint32_t allocations, uint32_t frees, uint32_t total, uint32_t available, COM_IMemory* m = nullptr) {
+        const MemoryStats s = Stats(m);
+        EXPECT_EQ(std::make_tuple(s.allocations, s.frees, s.total, s.available), std::make_tuple(allocations, frees, total, available));
+    }
+    /// Free-list figures, poisoned first; `want` is the expected status.
+    FreeListStats FreeList(COM_HRESULT want = S_OK) {
+        FreeListStats s{kPoison32, kPoison32, kPoison32};
+        EXPECT_EQ(mem->GetFreeListStats(&s.freeBytes, &s.overheadBytes, &s.freeBlocks), want);
         return s;
     }
-    /// The size word in front of a block handed out by the arena strategy.
+    void ExpectFreeList(uint32_t freeBytes, uint32_t overheadBytes, uint32_t freeBlocks) {
+        const FreeListStats f = FreeList();
+        EXPECT_EQ(std::make_tuple(f.freeBytes, f.overheadBytes, f.freeBlocks), std::make_tuple(freeBytes, overheadBytes, freeBlocks));
+    }
+    /// The size word in front of a block handed out by an arena strategy.
     static uint64_t SizeWord(const void* block) {
         uint64_t size;
         memcpy(&size, static_cast<const char*>(block) - 8, sizeof size);
         return size;
     }
+    char* Alloc(uint64_t size) { return static_cast<char*>(mem->Alloc(size)); }
 
     utlAutoIf<COM_IMemory> mem;
 };

@@ -1,5 +1,4 @@
-// Shared fixture of the registry tests: a throwaway registry per test and
-// one registry object, plus small readers.
+// Shared fixture of the registry tests: a throwaway registry and one object per test.
 #ifndef TAVOCOM_TESTS_REGISTRY_FIXTURE_H
 #define TAVOCOM_TESTS_REGISTRY_FIXTURE_H
 
@@ -18,7 +17,7 @@ inline utlAutoIf<COM_IRegistry> NewRegistry() {
     return r;
 }
 
-/// Every name an enumerator hands out from its current position.
+/// Every name an enumerator hands out from its current position, one Next at a time.
 inline std::vector<std::string> Drain(COM_IEnumBSTR* e) {
     std::vector<std::string> names;
     for (;;) {
@@ -27,32 +26,26 @@ inline std::vector<std::string> Drain(COM_IEnumBSTR* e) {
         COM_HRESULT hr = e->Next(1, &item, &fetched);
         if (fetched != 1) {
             EXPECT_EQ(hr, S_FALSE);
-            break;
+            return names;
         }
         names.push_back(Narrow(item));
         COM_SysFreeString(item);
     }
-    return names;
 }
 
-inline std::vector<std::string> KeyNames(COM_IRegistry* r) {
+inline std::vector<std::string> Names(COM_IRegistry* r, bool keys) {
     utlAutoIf<COM_IEnumBSTR> e;
-    EXPECT_EQ(r->EnumKeys(e.Put()), S_OK);
+    EXPECT_EQ(keys ? r->EnumKeys(e.Put()) : r->EnumValues(e.Put()), S_OK);
     return e ? Drain(e.Get()) : std::vector<std::string>{};
 }
-
-inline std::vector<std::string> ValueNames(COM_IRegistry* r) {
-    utlAutoIf<COM_IEnumBSTR> e;
-    EXPECT_EQ(r->EnumValues(e.Put()), S_OK);
-    return e ? Drain(e.Get()) : std::vector<std::string>{};
-}
+inline std::vector<std::string> KeyNames(COM_IRegistry* r) { return Names(r, true); }
+inline std::vector<std::string> ValueNames(COM_IRegistry* r) { return Names(r, false); }
 
 /// The string value `name`, or "<status>" when it cannot be read.
 inline std::string ReadString(COM_IRegistry* r, const char* name) {
     utlAutoBstr text;
     COM_HRESULT hr = r->GetStringValue(W(name).c_str(), text.Put());
-    if (hr != S_OK) return "<" + std::to_string(uint32_t(hr)) + ">";
-    return Narrow(text.Get());
+    return hr == S_OK ? Narrow(text.Get()) : "<" + std::to_string(uint32_t(hr)) + ">";
 }
 
 class RegistryTest : public ModuleCountTest {
@@ -71,6 +64,7 @@ protected:
     /// Hive files are ours to arrange only on the Linux build.
     bool HiveFilesAvailable() const { return !m_sandbox->HiveDirectory().empty(); }
     std::string HiveFile(const char* name) const { return m_sandbox->HiveDirectory() + "/" + name; }
+    void OpenRoot(uint32_t root) { ASSERT_EQ(m_reg->Open(root, nullptr), S_OK); }
 
     COM_IRegistry* Reg() { return m_reg.Get(); }
     std::unique_ptr<RegistrySandbox> m_sandbox;

@@ -26,25 +26,14 @@ void RemoveRoot(uint32_t root) {
 
 } // namespace
 
-void SetEnv(const char* name, const char* value) {
-#if defined(_WIN32)
-    _putenv_s(name, value ? value : "");
-#else
-    if (value)
-        setenv(name, value, 1);
-    else
-        unsetenv(name);
-#endif
-}
-
 RegistrySandbox::RegistrySandbox() : m_version(NewVersionName()) {
-#if !defined(_WIN32)
-    std::filesystem::path dir = std::filesystem::temp_directory_path() / ("tavocom-" + m_version);
-    std::filesystem::create_directories(dir);
-    m_hiveDir = dir.string();
-    SetEnv("TAVOCOM_MACHINE_HIVE", (dir / "machine.db").c_str());
-    SetEnv("TAVOCOM_USER_HIVE", (dir / "user.db").c_str());
-#endif
+    if (HasHiveFiles()) {
+        std::filesystem::path dir = std::filesystem::temp_directory_path() / ("tavocom-" + m_version);
+        std::filesystem::create_directories(dir);
+        m_hiveDir = dir.string();
+        SetEnv("TAVOCOM_MACHINE_HIVE", (dir / "machine.db").string().c_str());
+        SetEnv("TAVOCOM_USER_HIVE", (dir / "user.db").string().c_str());
+    }
     SetEnv("COM_VERSION", m_version.c_str());
 }
 
@@ -53,10 +42,10 @@ RegistrySandbox::~RegistrySandbox() {
     RemoveRoot(COM_REGROOT_MACHINE);
     RemoveRoot(COM_REGROOT_USER);
     SetEnv("COM_VERSION", nullptr);
-#if !defined(_WIN32)
-    std::error_code ignored;
-    std::filesystem::remove_all(m_hiveDir, ignored);
-#endif
+    if (!m_hiveDir.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_hiveDir, ignored);
+    }
 }
 
 } // namespace tavo::test

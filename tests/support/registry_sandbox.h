@@ -10,6 +10,9 @@ namespace tavo::test {
 /// where the library's own reads see it.
 void SetEnv(const char* name, const char* value);
 
+/// Whether the registry lives in hive files the tests place themselves.
+bool HasHiveFiles();
+
 /// Gives the test its own registry: a version key of its own through
 /// COM_VERSION and, on Linux, hive files in a fresh temporary directory.
 /// The version keys it used are removed again at the end.

@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include "platform/utf.h"
+#include "support/dynamic_library.h"
 
 namespace tavo::test {
 
@@ -12,5 +13,7 @@ std::string Narrow(const COM_WCHAR* text) {
         while (text[n]) ++n;
     return utf::Utf16ToUtf8(text, n);
 }
+
+std::string BinaryDirectory() { return TAVOCOM_BINARY_DIR; }
 
 } // namespace tavo::test
