@@ -1,7 +1,9 @@
 #include "core/activation.h"
 
-#include <memory>
+#include <optional>
 
+#include "core/classmap.h"
+#include "core/raise.h"
 #include "core/utility.h"
 #include "errorinfo/errorinfo.h"
 #include "platform/platform.h"
@@ -16,12 +18,15 @@ const COM_WCHAR kErrorSource[] = COM_TEXT("RADA_API:COM_CreateInstance");
 using WString = std::basic_string<COM_WCHAR>;
 
 // The directory of this library, looked up by its module name, with its
-// trailing backslash; empty if the name has no backslash.
-WString LibraryDirectory() {
+// trailing backslash; empty if the name has no backslash. None when the
+// name cannot be had whole: a name cut at the buffer's end would put the
+// directory somewhere above the library's own.
+std::optional<WString> LibraryDirectory() {
     COM_WCHAR buffer[kModuleNameCapacity] = {};
     plat::ModuleHandle self = plat::GetModuleHandleA("TAVOCOM64");
     uint32_t n = self ? plat::GetModuleFileNameW(self, buffer, kModuleNameCapacity) : 0;
-    if (n >= kModuleNameCapacity) n = kModuleNameCapacity - 1;
+    // A name that does not fit is reported with the buffer's full size.
+    if (n == 0 || n >= kModuleNameCapacity) return std::nullopt;
     WString name(buffer, n);
     size_t slash = name.rfind(COM_WCHAR('\\'));
     return slash == WString::npos ? WString() : name.substr(0, slash + 1);
@@ -40,21 +45,14 @@ bool ClimbsOut(const WString& relative) {
     return false;
 }
 
-// The class's library file name from its InprocServer32 entry.
+// The class's library file name from its InprocServer32 entry, through
+// a registry object made here rather than by activation.
 COM_HRESULT ReadServerEntry(const _COM_GUID& clsid, utlAutoBstr& fileName) {
-    utlAutoIf<COM_IRegistry> registry;
-    COM_HRESULT hr = registry::CreateRegistryObject(registry.Put());
-    if (COM_FAILED(hr)) return hr;
-    utlAutoBstr clsidText;
-    hr = CLSIDToString(clsid, clsidText.Put());
-    if (COM_FAILED(hr)) return hr;
-    hr = registry->Open(COM_REGROOT_CLASSES, COM_TEXT("CLSID"));
-    if (COM_SUCCEEDED(hr)) hr = registry->OpenKey(clsidText.Get());
-    if (COM_SUCCEEDED(hr)) hr = registry->OpenKey(COM_TEXT("InprocServer32"));
-    if (COM_SUCCEEDED(hr)) hr = registry->GetStringValue(COM_TEXT(""), fileName.Put());
-    if (COM_FAILED(hr)) return hr;
-    registry->Close();
-    return S_OK;
+    return Guarded([&] {
+        utlAutoIf<COM_IRegistry> registry;
+        Check(registry::CreateRegistryObject(registry.Put()));
+        return COM_ReadClassEntryText(registry.Get(), clsid, COM_KEY_INPROCSERVER32, fileName.Put());
+    });
 }
 
 // The record a failed lookup leaves: the class identifier's text and the
@@ -70,8 +68,9 @@ void RecordClassNotAvailable(const _COM_GUID& clsid) noexcept {
 }
 
 COM_HRESULT LoadAndAsk(const _COM_GUID& clsid, const WString& fileName, COM_IClassFactory** factory) {
-    WString path = LibraryDirectory() + fileName;
-    if (ClimbsOut(fileName)) return CO_E_DLLNOTFOUND;
+    std::optional<WString> directory = LibraryDirectory();
+    if (!directory || ClimbsOut(fileName)) return CO_E_DLLNOTFOUND;
+    WString path = *directory + fileName;
     plat::LibraryLoad library(plat::LoadLibraryW(path.c_str()));
     if (!library.Get()) return CO_E_DLLNOTFOUND;
     auto getClassObject = reinterpret_cast<COM_PFN_GetClassObject>(plat::GetProcAddress(library.Get(), "GetClassObject"));
@@ -89,23 +88,15 @@ COM_HRESULT GetClassFactory(const _COM_GUID& clsid, COM_IClassFactory** factory)
     if (COM_SUCCEEDED(hr)) return hr;
 
     utlAutoBstr fileName;
-    bool found = false;
-    try {
-        found = COM_SUCCEEDED(ReadServerEntry(clsid, fileName));
-    } catch (const std::bad_alloc&) {
-        found = false;
-    }
-    if (!found) {
+    if (COM_ClassLookupResult(ReadServerEntry(clsid, fileName)) == CLASS_E_CLASSNOTAVAILABLE) {
         RecordClassNotAvailable(clsid);
         return CLASS_E_CLASSNOTAVAILABLE;
     }
-    try {
+    return Guarded([&] {
         // The text up to its terminator: the recorded length may count it.
         const COM_WCHAR* name = fileName.Get() ? fileName.Get() : COM_TEXT("");
         return LoadAndAsk(clsid, WString(name), factory);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 COM_HRESULT CreateInstance(const _COM_GUID& clsid, int32_t /*context*/, const _COM_GUID& iid, void** out) {

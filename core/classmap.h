@@ -1,4 +1,5 @@
-// The class object map: the classes implemented inside this library.
+// The class object map: the classes implemented inside this library, and
+// the entry points that search it.
 #ifndef TAVOCOM_CORE_CLASSMAP_H
 #define TAVOCOM_CORE_CLASSMAP_H
 
@@ -23,6 +24,13 @@ const ClassMapEntry* ClassMap() noexcept;
 
 /// Category function of every class of this library: no categories.
 const _COM_GUID* const* NoCategories() noexcept;
+
+/// The static factory of a class of the map, or null.
+COM_IClassFactory* FindClassFactory(const _COM_GUID& clsid) noexcept;
+/// The library entry point: the factory of a class of the map as `iid`.
+COM_HRESULT GetClassObject(const _COM_GUID& clsid, const _COM_GUID& iid, void** out) noexcept;
+/// S_OK when no object and no factory reference is alive.
+COM_HRESULT CanUnloadNow() noexcept;
 
 } // namespace tavo::core
 

@@ -6,6 +6,7 @@
 #include <tavocom/tavocom.h>
 
 #include <new>
+#include <utility>
 
 #include "core/module.h"
 
@@ -59,6 +60,47 @@ COM_HRESULT QueryInterfaceTable(const InterfaceEntry (&table)[N], const _COM_GUI
     return S_OK;
 }
 
+/// Initialisation of an object that needs none.
+struct NoInit {
+    template <class T>
+    COM_HRESULT operator()(T&) const noexcept {
+        return S_OK;
+    }
+};
+
+/// The one road by which an object of this library comes into being:
+/// allocate and construct a T from `args` (failure: E_OUTOFMEMORY, `out`
+/// untouched), give it its first reference, run `init` on it, ask it for
+/// `iid` into `out`, and drop the creation reference. When `init` or the
+/// interface request fails, that drop destroys the object, so the module
+/// count is back where it was; an exception from `init` does the same.
+template <class T, class Init, class... Args>
+COM_HRESULT CreateObjectWith(Init&& init, const _COM_GUID& iid, void** out, Args&&... args) {
+    T* object = nullptr;
+    try {
+        object = new (std::nothrow) T(std::forward<Args>(args)...);
+    } catch (const std::bad_alloc&) {
+        object = nullptr; // a constructor that itself ran out of memory
+    }
+    if (!object) return E_OUTOFMEMORY;
+    object->AddRef();
+    utlAutoIf<T> creation(object);
+    COM_HRESULT hr = init(*object);
+    if (COM_FAILED(hr)) return hr;
+    return object->QueryInterface(iid, out);
+}
+
+template <class T, class... Args>
+COM_HRESULT CreateObject(const _COM_GUID& iid, void** out, Args&&... args) {
+    return CreateObjectWith<T>(NoInit{}, iid, out, std::forward<Args>(args)...);
+}
+
+/// Typed form for an out argument of interface I.
+template <class T, class I, class... Args>
+COM_HRESULT CreateObject(I** out, const _COM_GUID& iid, Args&&... args) {
+    return CreateObject<T>(iid, reinterpret_cast<void**>(out), std::forward<Args>(args)...);
+}
+
 } // namespace tavo::core
 
 /// Marks a reference-counted class of the class object map. No data.
@@ -101,22 +143,7 @@ public:
         return 1;
     }
     COM_HRESULT CreateInstance(const _COM_GUID& iid, void** out) override {
-        T* object = nullptr;
-        try {
-            object = new (std::nothrow) T();
-        } catch (const std::bad_alloc&) {
-            object = nullptr;
-        }
-        if (!object) return E_OUTOFMEMORY;
-        object->AddRef();
-        COM_HRESULT hr = object->FinalConstruct();
-        if (COM_FAILED(hr)) {
-            object->Release();
-            return hr;
-        }
-        hr = object->QueryInterface(iid, out);
-        object->Release();
-        return hr;
+        return tavo::core::CreateObjectWith<T>([](T& object) { return object.FinalConstruct(); }, iid, out);
     }
 };
 

@@ -25,11 +25,6 @@ COM_BSTR CopyOf(COM_BSTR stored) { return plat::SysAllocStringLen(stored, plat::
 
 } // namespace
 
-CErrorInfo::~CErrorInfo() {
-    plat::SysFreeString(m_source);
-    plat::SysFreeString(m_description);
-}
-
 COM_HRESULT CErrorInfo::QueryInterface(const _COM_GUID& iid, void** out) {
     const core::InterfaceEntry table[] = {{&COM_IID_IErrorInfo, this}};
     return core::QueryInterfaceTable(table, iid, out);
@@ -39,11 +34,11 @@ uint32_t CErrorInfo::Release() { return core::RefRelease(m_refCount, this); }
 
 // A failed copy still reports success: the record simply keeps no text.
 COM_HRESULT CErrorInfo::SetDescription(const COM_WCHAR* text) {
-    plat::SysReAllocString(&m_description, text);
+    plat::SysReAllocString(m_description.InPlace(), text);
     return S_OK;
 }
 COM_HRESULT CErrorInfo::SetSource(const COM_WCHAR* text) {
-    plat::SysReAllocString(&m_source, text);
+    plat::SysReAllocString(m_source.InPlace(), text);
     return S_OK;
 }
 COM_HRESULT CErrorInfo::SetNumberPair(uint32_t first, uint32_t second) {
@@ -56,11 +51,11 @@ COM_HRESULT CErrorInfo::SetNumber(uint32_t number) {
     return S_OK;
 }
 COM_HRESULT CErrorInfo::GetDescription(COM_BSTR* text) {
-    *text = CopyOf(m_description);
+    *text = CopyOf(m_description.Get());
     return S_OK;
 }
 COM_HRESULT CErrorInfo::GetSource(COM_BSTR* text) {
-    *text = CopyOf(m_source);
+    *text = CopyOf(m_source.Get());
     return S_OK;
 }
 COM_HRESULT CErrorInfo::GetNumberPair(uint32_t* first, uint32_t* second) {
@@ -74,12 +69,7 @@ COM_HRESULT CErrorInfo::GetNumber(uint32_t* number) {
 }
 
 COM_HRESULT CreateErrorInfo(COM_IErrorInfo** record) noexcept {
-    auto* fresh = new (std::nothrow) CErrorInfo();
-    if (!fresh) return E_OUTOFMEMORY;
-    fresh->AddRef();
-    COM_HRESULT hr = fresh->QueryInterface(COM_IID_IErrorInfo, reinterpret_cast<void**>(record));
-    fresh->Release();
-    return hr;
+    return core::CreateObject<CErrorInfo>(record, COM_IID_IErrorInfo);
 }
 
 COM_HRESULT SetErrorInfo(COM_IErrorInfo* record) noexcept {

@@ -4,6 +4,8 @@
 
 #include <tavocom/tavocom.h>
 
+#include "platform/platform.h"
+
 namespace tavo::errorinfo {
 
 /// A description, a source and three numbers describing a failure. Not in
@@ -25,12 +27,12 @@ public:
     COM_HRESULT GetSource(COM_BSTR* text) override;
     COM_HRESULT GetNumberPair(uint32_t* first, uint32_t* second) override;
     COM_HRESULT GetNumber(uint32_t* number) override;
-    virtual ~CErrorInfo();
+    virtual ~CErrorInfo() = default;
 
 private:
     uint32_t m_refCount = 0;
-    COM_BSTR m_description = nullptr;
-    COM_BSTR m_source = nullptr;
+    plat::OwnedBstr m_description;
+    plat::OwnedBstr m_source;
     uint32_t m_number = 0;
     uint32_t m_pairFirst = 0;
     uint32_t m_pairSecond = 0;

@@ -26,6 +26,9 @@ void SysFreeString(COM_BSTR text);
 uint32_t SysStringLen(COM_BSTR text);
 uint32_t SysStringByteLen(COM_BSTR text);
 
+/// Owner of one length-prefixed string.
+using OwnedBstr = UniqueHandle<COM_BSTR, &SysFreeString>;
+
 // Identifiers. StringFromCLSID returns its text in task memory.
 COM_HRESULT StringFromCLSID(const _COM_GUID& id, COM_WCHAR** text);
 COM_HRESULT CLSIDFromString(const COM_WCHAR* text, _COM_GUID* id);

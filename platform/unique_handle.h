@@ -26,6 +26,9 @@ public:
         Reset();
         return &m_h;
     }
+    /// The held handle's own place, for a call that replaces the handle
+    /// in place (a reallocation) while this owner keeps owning it.
+    Handle* InPlace() noexcept { return &m_h; }
     /// Takes over `owned`; the member is cleared before the old handle is
     /// closed.
     void Reset(Handle owned = nullptr) noexcept {

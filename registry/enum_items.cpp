@@ -3,7 +3,9 @@
 #include <new>
 #include <vector>
 
+#include "core/ansi.h"
 #include "core/object.h"
+#include "core/raise.h"
 #include "platform/platform.h"
 #include "registry/registry.h"
 
@@ -18,32 +20,14 @@ COM_BSTR CopyItem(COM_BSTR item) {
     return plat::SysAllocStringLen(item, n);
 }
 
-void FreeItems(COM_BSTR* items, uint32_t count) {
-    if (!items) return;
-    for (uint32_t i = 0; i < count; ++i) plat::SysFreeString(items[i]);
-    delete[] items;
-}
-
-// Hands a new object out as COM_IEnumBSTR, or frees the array when the
-// object cannot be made.
-COM_HRESULT Publish(uint32_t count, COM_BSTR* items, uint32_t position, COM_IEnumBSTR** out) {
-    auto* object = new (std::nothrow) CRegEnumItems(count, items, position);
-    if (!object) {
-        FreeItems(items, count);
-        return E_OUTOFMEMORY;
-    }
-    object->AddRef();
-    COM_HRESULT hr = object->QueryInterface(COM_IID_IEnumBSTR, reinterpret_cast<void**>(out));
-    object->Release();
-    return hr;
+COM_HRESULT Publish(CRegEnumItems::Items& items, uint32_t position, COM_IEnumBSTR** out) {
+    return core::CreateObject<CRegEnumItems>(out, COM_IID_IEnumBSTR, std::move(items), position);
 }
 
 } // namespace
 
-CRegEnumItems::CRegEnumItems(uint32_t count, COM_BSTR* items, uint32_t position) noexcept
-    : m_position(position), m_count(count), m_items(items) {}
-
-CRegEnumItems::~CRegEnumItems() { FreeItems(m_items, m_count); }
+CRegEnumItems::CRegEnumItems(Items items, uint32_t position) noexcept
+    : m_position(position), m_items(std::move(items)) {}
 
 COM_HRESULT CRegEnumItems::QueryInterface(const _COM_GUID& iid, void** out) {
     const core::InterfaceEntry table[] = {{&COM_IID_IEnumBSTR, this}};
@@ -54,7 +38,7 @@ uint32_t CRegEnumItems::Release() { return core::RefRelease(m_refCount, this); }
 
 COM_HRESULT CRegEnumItems::GetCount(uint32_t* count) {
     if (!count) return E_POINTER;
-    *count = m_count;
+    *count = uint32_t(m_items.size());
     return S_OK;
 }
 
@@ -66,11 +50,11 @@ COM_HRESULT CRegEnumItems::GetPosition(uint32_t* position) {
 
 // S_FALSE: taken as passed; S_OK: clamped to the end.
 COM_HRESULT CRegEnumItems::SetPosition(uint32_t position) {
-    if (position < m_count) {
+    if (position < m_items.size()) {
         m_position = position;
         return S_FALSE;
     }
-    m_position = m_count;
+    m_position = uint32_t(m_items.size());
     return S_OK;
 }
 
@@ -78,8 +62,8 @@ COM_HRESULT CRegEnumItems::Next(uint32_t wanted, COM_BSTR* items, uint32_t* fetc
     if (!items || !fetched) return E_POINTER;
     *fetched = 0;
     uint32_t done = 0;
-    while (done < wanted && m_position < m_count) {
-        items[done] = CopyItem(m_items[m_position]);
+    while (done < wanted && m_position < m_items.size()) {
+        items[done] = CopyItem(m_items[m_position].Get());
         ++done;
         ++m_position;
     }
@@ -93,7 +77,7 @@ COM_HRESULT CRegEnumItems::Skip(uint32_t steps) {
 }
 
 COM_HRESULT CRegEnumItems::SeekEnd() {
-    m_position = m_count;
+    m_position = uint32_t(m_items.size());
     return S_OK;
 }
 
@@ -104,50 +88,41 @@ COM_HRESULT CRegEnumItems::Reset() {
 
 COM_HRESULT CRegEnumItems::Clone(COM_IEnumBSTR** out) {
     if (!out) return E_POINTER;
-    auto* items = new (std::nothrow) COM_BSTR[m_count ? m_count : 1]();
-    if (!items) return E_OUTOFMEMORY;
-    for (uint32_t i = 0; i < m_count; ++i) {
-        if (!m_items[i]) continue;
-        items[i] = CopyItem(m_items[i]);
-        if (!items[i]) {
-            FreeItems(items, i);
-            return E_OUTOFMEMORY;
+    return core::Guarded([&] {
+        Items copies(m_items.size());
+        for (size_t i = 0; i < m_items.size(); ++i) {
+            if (!m_items[i]) continue;
+            copies[i].Reset(CopyItem(m_items[i].Get()));
+            if (!copies[i]) return E_OUTOFMEMORY;
         }
-    }
-    return Publish(m_count, items, m_position, out);
+        return Publish(copies, m_position, out);
+    });
 }
 
 COM_HRESULT EnumerateNames(plat::RegKeyHandle key, bool values, COM_IEnumBSTR** out) noexcept {
     if (!out) return E_POINTER;
     if (!key) return E_FAIL;
-    try {
+    return core::Guarded([&]() -> COM_HRESULT {
         uint32_t count = 0, longest = 0;
         uint32_t e = values ? plat::RegQueryInfoKeyA(key, nullptr, nullptr, &count, &longest)
                             : plat::RegQueryInfoKeyA(key, &count, &longest, nullptr, nullptr);
         if (e != 0) return StatusFromPlatform(e);
-        auto* items = new (std::nothrow) COM_BSTR[count ? count : 1]();
-        if (!items) return E_OUTOFMEMORY;
+        // Every name made so far is owned here until the enumerator takes
+        // them, so any failure below frees them all.
+        CRegEnumItems::Items items(count);
         std::vector<char> name(size_t(longest) + 1);
         for (uint32_t i = 0; i < count; ++i) {
             uint32_t size = longest + 1;
             e = values ? plat::RegEnumValueA(key, i, name.data(), &size, nullptr, nullptr, nullptr)
                        : plat::RegEnumKeyExA(key, i, name.data(), &size);
             if (e == plat::kErrorNoMoreItems) break; // the rest stay null
-            if (e != 0) {
-                FreeItems(items, count);
-                return StatusFromPlatform(e);
-            }
+            if (e != 0) return StatusFromPlatform(e);
             name[size < longest + 1 ? size : longest] = 0;
-            items[i] = FromAnsi(name.data());
-            if (!items[i]) {
-                FreeItems(items, count);
-                return E_OUTOFMEMORY;
-            }
+            items[i].Reset(core::FromAnsi(name.data()));
+            if (!items[i]) return E_OUTOFMEMORY;
         }
-        return Publish(count, items, 0, out);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+        return Publish(items, 0, out);
+    });
 }
 
 } // namespace tavo::registry

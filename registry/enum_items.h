@@ -4,7 +4,9 @@
 
 #include <tavocom/tavocom.h>
 
-#include "platform/registry.h"
+#include <vector>
+
+#include "platform/platform.h"
 
 namespace tavo::registry {
 
@@ -12,12 +14,12 @@ namespace tavo::registry {
 /// registry key, so it outlives the registry object that made it.
 class CRegEnumItems final : public COM_IEnumBSTR {
 public:
-    /// Takes ownership of `items` (an array of `count` strings, any of them
-    /// null), allocated with new[].
-    CRegEnumItems(uint32_t count, COM_BSTR* items, uint32_t position) noexcept;
+    using Items = std::vector<plat::OwnedBstr>;
+    /// Takes over the names, any of them null.
+    CRegEnumItems(Items items, uint32_t position) noexcept;
     CRegEnumItems(const CRegEnumItems&) = delete;
     CRegEnumItems& operator=(const CRegEnumItems&) = delete;
-    virtual ~CRegEnumItems();
+    virtual ~CRegEnumItems() = default;
 
     COM_HRESULT QueryInterface(const _COM_GUID& iid, void** out) override;
     uint32_t AddRef() override;
@@ -34,8 +36,7 @@ public:
 private:
     uint32_t m_refCount = 0;
     uint32_t m_position;
-    uint32_t m_count;
-    COM_BSTR* m_items;
+    Items m_items;
 };
 
 /// Builds an enumerator of the subkey names (`values` false) or value

@@ -4,18 +4,40 @@
 #include <new>
 #include <vector>
 
+#include "core/ansi.h"
+#include "core/raise.h"
 #include "platform/platform.h"
 #include "registry/enum_items.h"
 
 namespace tavo::registry {
 
+using core::ToAnsi;
+using core::FromAnsi;
+
 COM_CClassFactory<CRegistry> g_registryFactory;
 
 namespace {
 
-// The name buffer of tree deletion: the platform's longest key name, plus
-// a terminator of our own in case a name fills the buffer exactly.
+// The name buffer of tree deletion: the platform's longest key name. In a
+// multi-byte code page a name of that many characters takes more bytes,
+// so a name that does not fit is read again into a larger buffer.
 constexpr uint32_t kKeyNameBuffer = 256;
+constexpr uint32_t kLongestAnsiName = 64 * 1024;
+
+/// Name of subkey 0 of `key` into `name`; false when there is none or it
+/// cannot be read.
+bool FirstSubkey(plat::RegKeyHandle key, std::string& name) {
+    for (uint32_t capacity = kKeyNameBuffer; capacity <= kLongestAnsiName; capacity *= 4) {
+        name.resize(capacity);
+        uint32_t size = capacity;
+        uint32_t e = plat::RegEnumKeyExA(key, 0, name.data(), &size);
+        if (e == plat::kErrorMoreData) continue;
+        if (e != 0) return false;
+        name.resize(size < capacity ? size : capacity);
+        return true;
+    }
+    return false;
+}
 
 /// Deletes `name` below `parent` with everything under it. Stops at the
 /// first subkey that cannot be deleted, so it never loops on it.
@@ -23,12 +45,9 @@ uint32_t DeleteTree(plat::RegKeyHandle parent, const char* name, uint32_t access
     plat::RegKey key;
     uint32_t e = plat::RegOpenKeyExA(parent, name, access, key.Put());
     if (e != 0) return e;
-    char child[kKeyNameBuffer + 1];
-    for (;;) {
-        uint32_t size = kKeyNameBuffer;
-        if (plat::RegEnumKeyExA(key.Get(), 0, child, &size) != 0) break;
-        child[size < kKeyNameBuffer ? size : kKeyNameBuffer] = 0;
-        e = DeleteTree(key.Get(), child, access);
+    std::string child;
+    while (FirstSubkey(key.Get(), child)) {
+        e = DeleteTree(key.Get(), child.c_str(), access);
         if (e != 0) return e;
     }
     key.Reset();
@@ -36,24 +55,6 @@ uint32_t DeleteTree(plat::RegKeyHandle parent, const char* name, uint32_t access
 }
 
 } // namespace
-
-bool ToAnsi(const COM_WCHAR* text, std::string* out) {
-    int32_t n = plat::WideCharToMultiByte(text, -1, nullptr, 0);
-    if (n <= 0) return false;
-    out->assign(size_t(n), '\0');
-    if (plat::WideCharToMultiByte(text, -1, out->data(), n) != n) return false;
-    out->resize(size_t(n) - 1);
-    return true;
-}
-
-COM_BSTR FromAnsi(const char* text) {
-    int32_t n = plat::MultiByteToWideChar(text, -1, nullptr, 0);
-    if (n <= 0) return nullptr;
-    std::vector<COM_WCHAR> wide(static_cast<size_t>(n));
-    if (plat::MultiByteToWideChar(text, -1, wide.data(), n) != n) return nullptr;
-    // The recorded length counts the characters, not the terminator.
-    return plat::SysAllocStringLen(wide.data(), uint32_t(n - 1));
-}
 
 COM_HRESULT CRegistry::QueryInterface(const _COM_GUID& iid, void** out) {
     const core::InterfaceEntry table[] = {{&COM_IID_IRegistry, static_cast<COM_IRegistry*>(this)}};
@@ -71,7 +72,7 @@ COM_HRESULT CRegistry::Close() {
 // remove the current key itself. Null value names address the default value.
 COM_HRESULT CRegistry::OpenKey(const COM_WCHAR* name) {
     if (!m_current) return E_FAIL;
-    try {
+    return core::Guarded([&]() -> COM_HRESULT {
         std::string n;
         if (!name || !ToAnsi(name, &n)) return E_INVALIDARG;
         plat::RegKey key;
@@ -79,14 +80,12 @@ COM_HRESULT CRegistry::OpenKey(const COM_WCHAR* name) {
         if (e != 0) return StatusFromPlatform(e);
         m_current = std::move(key);
         return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 COM_HRESULT CRegistry::CreateKey(const COM_WCHAR* name, int32_t enter) {
     if (!m_current) return E_FAIL;
-    try {
+    return core::Guarded([&]() -> COM_HRESULT {
         std::string n;
         if (!name || !ToAnsi(name, &n)) return E_INVALIDARG;
         plat::RegKey key;
@@ -94,40 +93,34 @@ COM_HRESULT CRegistry::CreateKey(const COM_WCHAR* name, int32_t enter) {
         if (e != 0) return StatusFromPlatform(e);
         if (enter) m_current = std::move(key);
         return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 COM_HRESULT CRegistry::DeleteKey(const COM_WCHAR* name) {
     if (!m_current) return E_FAIL;
-    try {
+    return core::Guarded([&]() -> COM_HRESULT {
         std::string n;
         if (!name || !ToAnsi(name, &n)) return E_INVALIDARG;
         return StatusFromPlatform(DeleteTree(m_current.Get(), n.c_str(), m_access));
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 COM_HRESULT CRegistry::SetStringValue(const COM_WCHAR* name, const COM_WCHAR* text) {
     if (!m_current) return E_FAIL;
-    try {
+    return core::Guarded([&]() -> COM_HRESULT {
         std::string n, t;
         if ((name && !ToAnsi(name, &n)) || !text || !ToAnsi(text, &t)) return E_INVALIDARG;
         uint32_t e = plat::RegSetValueExA(m_current.Get(), n.c_str(), plat::kRegSz,
                                           reinterpret_cast<const uint8_t*>(t.c_str()), uint32_t(t.size() + 1));
         return StatusFromPlatform(e);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 COM_HRESULT CRegistry::GetStringValue(const COM_WCHAR* name, COM_BSTR* text) {
     if (!m_current) return E_FAIL;
     if (!text) return E_POINTER;
     *text = nullptr;
-    try {
+    return core::Guarded([&]() -> COM_HRESULT {
         std::string n;
         if (name && !ToAnsi(name, &n)) return E_INVALIDARG;
         // Most values are short: one read into a small buffer serves them,
@@ -155,28 +148,24 @@ COM_HRESULT CRegistry::GetStringValue(const COM_WCHAR* name, COM_BSTR* text) {
         if (!result) return E_OUTOFMEMORY;
         *text = result;
         return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 COM_HRESULT CRegistry::SetDWordValue(const COM_WCHAR* name, uint32_t value) {
     if (!m_current) return E_FAIL;
-    try {
+    return core::Guarded([&]() -> COM_HRESULT {
         std::string n;
         if (name && !ToAnsi(name, &n)) return E_INVALIDARG;
         uint8_t bytes[4];
         std::memcpy(bytes, &value, sizeof bytes);
         return StatusFromPlatform(plat::RegSetValueExA(m_current.Get(), n.c_str(), plat::kRegDword, bytes, 4));
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 COM_HRESULT CRegistry::GetDWordValue(const COM_WCHAR* name, uint32_t* value) {
     if (!m_current) return E_FAIL;
     if (!value) return E_POINTER;
-    try {
+    return core::Guarded([&]() -> COM_HRESULT {
         std::string n;
         if (name && !ToAnsi(name, &n)) return E_INVALIDARG;
         // Straight into the caller's number: shorter data leaves its other
@@ -184,20 +173,16 @@ COM_HRESULT CRegistry::GetDWordValue(const COM_WCHAR* name, uint32_t* value) {
         uint32_t size = 4;
         return StatusFromPlatform(
             plat::RegQueryValueExA(m_current.Get(), n.c_str(), nullptr, reinterpret_cast<uint8_t*>(value), &size));
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 COM_HRESULT CRegistry::DeleteValue(const COM_WCHAR* name) {
     if (!m_current) return E_FAIL;
-    try {
+    return core::Guarded([&]() -> COM_HRESULT {
         std::string n;
         if (name && !ToAnsi(name, &n)) return E_INVALIDARG;
         return StatusFromPlatform(plat::RegDeleteValueA(m_current.Get(), n.c_str()));
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 COM_HRESULT CRegistry::EnumKeys(COM_IEnumBSTR** out) { return EnumerateNames(m_current.Get(), false, out); }
@@ -205,13 +190,7 @@ COM_HRESULT CRegistry::EnumKeys(COM_IEnumBSTR** out) { return EnumerateNames(m_c
 COM_HRESULT CRegistry::EnumValues(COM_IEnumBSTR** out) { return EnumerateNames(m_current.Get(), true, out); }
 
 COM_HRESULT CreateRegistryObject(COM_IRegistry** out) noexcept {
-    if (!out) return E_POINTER;
-    auto* object = new (std::nothrow) CRegistry();
-    if (!object) return E_OUTOFMEMORY;
-    object->AddRef();
-    COM_HRESULT hr = object->QueryInterface(COM_IID_IRegistry, reinterpret_cast<void**>(out));
-    object->Release();
-    return hr;
+    return core::CreateObject<CRegistry>(out, COM_IID_IRegistry);
 }
 
 } // namespace tavo::registry

@@ -45,20 +45,13 @@ private:
 /// The class object of CRegistry in the class object map.
 extern COM_CClassFactory<CRegistry> g_registryFactory;
 
-/// Creates a registry object without going through the class factory.
+/// Creates a registry object without going through activation.
 COM_HRESULT CreateRegistryObject(COM_IRegistry** out) noexcept;
 
 /// Status of a platform registry error number (0 stays success).
 inline COM_HRESULT StatusFromPlatform(uint32_t error) noexcept {
     return error == 0 ? S_OK : COM_STATUS_FROM_WIN32(error);
 }
-
-/// Wide text to the ANSI code page, terminator excluded from the result.
-/// False when the conversion fails.
-bool ToAnsi(const COM_WCHAR* text, std::string* out);
-/// ANSI text up to its first NUL to a new length-prefixed wide string;
-/// null when the conversion or the allocation fails.
-COM_BSTR FromAnsi(const char* text);
 
 /// The version key of the product's registry roots, read from COM_VERSION
 /// at every call. False when the variable is too long to be read.

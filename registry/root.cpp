@@ -1,6 +1,8 @@
 // The product's registry roots: the version key and Open.
 #include <new>
 
+#include "core/ansi.h"
+#include "core/raise.h"
 #include "registry/registry.h"
 
 namespace tavo::registry {
@@ -38,7 +40,7 @@ bool ResolveVersionKey(std::string* key) {
 }
 
 COM_HRESULT CRegistry::Open(uint32_t root, const COM_WCHAR* subkey) {
-    try {
+    return core::Guarded([&]() -> COM_HRESULT {
         plat::RegKeyHandle hive = nullptr;
         const char* suffix = "";
         switch (root) {
@@ -63,7 +65,7 @@ COM_HRESULT CRegistry::Open(uint32_t root, const COM_WCHAR* subkey) {
             path += suffix;
         }
         std::string sub;
-        if (subkey && !ToAnsi(subkey, &sub)) return E_INVALIDARG;
+        if (subkey && !core::ToAnsi(subkey, &sub)) return E_INVALIDARG;
 
         m_current.Reset();
         m_access = plat::kKeyAllAccess;
@@ -99,9 +101,7 @@ COM_HRESULT CRegistry::Open(uint32_t root, const COM_WCHAR* subkey) {
         if (e != 0) return StatusFromPlatform(e);
         m_current = std::move(key);
         return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 } // namespace tavo::registry

@@ -14,7 +14,7 @@ bool ResolveClass(const std::string& text, _COM_GUID* clsid) {
     COM_HRESULT hr = COM_GetCLSIDFromProgID(Widen(text).c_str(), clsid);
     if (COM_FAILED(hr)) {
         std::printf("%s is neither an identifier nor a registered ProgID (%s)\n", text.c_str(),
-                    Hex32(uint32_t(hr)).c_str());
+                    StatusText(hr).c_str());
         return false;
     }
     return true;
@@ -30,34 +30,35 @@ int Create(const Args& args) {
     COM_ClearErrorInfo();
     utlAutoIf<COM_IUnknown> object;
     COM_HRESULT hr = COM_CreateInstance(clsid, 0, COM_IID_IUnknown, object.PutVoid());
-    std::printf("class  %s\nstatus %s%s\n", GuidText(clsid).c_str(), Hex32(uint32_t(hr)).c_str(),
+    std::printf("class  %s\nstatus %s%s\n", GuidText(clsid).c_str(), StatusText(hr).c_str(),
                 COM_SUCCEEDED(hr) ? " (object created)" : "");
     PrintErrorRecord();
     COM_ClearErrorInfo();
     return COM_SUCCEEDED(hr) ? 0 : 1;
 }
 
-// Default value of `subkey` below CLSID\{text}, or "-".
-std::string ClassEntry(COM_IRegistry* registry, const COM_WCHAR* clsidText, const COM_WCHAR* subkey, bool dword) {
-    if (COM_FAILED(registry->Open(COM_REGROOT_CLASSES, COM_TEXT("CLSID"))) || COM_FAILED(registry->OpenKey(clsidText)) ||
-        COM_FAILED(registry->OpenKey(subkey)))
-        return "-";
-    if (dword) {
-        uint32_t count = 0;
-        return COM_SUCCEEDED(registry->GetDWordValue(COM_TEXT(""), &count)) ? std::to_string(count) : "-";
-    }
+// Default value of CLSID\{clsid}\`subkey`, or "-".
+std::string ClassEntry(COM_IRegistry* registry, const _COM_GUID& clsid, const COM_WCHAR* subkey) {
     utlAutoBstr text;
-    return COM_SUCCEEDED(registry->GetStringValue(COM_TEXT(""), text.Put())) ? NarrowZ(text.Get()) : "-";
+    return COM_SUCCEEDED(COM_ReadClassEntryText(registry, clsid, subkey, text.Put())) ? NarrowZ(text.Get()) : "-";
+}
+
+std::string InstallCount(COM_IRegistry* registry, const _COM_GUID& clsid) {
+    uint32_t count = 0;
+    if (COM_FAILED(COM_OpenClassEntry(registry, clsid, COM_KEY_INSTALLCOUNT)) ||
+        COM_FAILED(registry->GetDWordValue(COM_TEXT(""), &count)))
+        return "-";
+    return std::to_string(count);
 }
 
 int Classes(const Args&) {
     utlAutoIf<COM_IRegistry> registry;
     COM_HRESULT hr = COM_CreateInstance(COM_CLSID_Registry, 0, COM_IID_IRegistry, registry.PutVoid());
-    if (COM_SUCCEEDED(hr)) hr = registry->Open(COM_REGROOT_CLASSES, COM_TEXT("CLSID"));
+    if (COM_SUCCEEDED(hr)) hr = COM_OpenClassRootPath(registry.Get(), {COM_KEY_CLSID});
     utlAutoIf<COM_IEnumBSTR> keys;
     if (COM_SUCCEEDED(hr)) hr = registry->EnumKeys(keys.Put());
     if (COM_FAILED(hr)) {
-        std::printf("no classes registered (%s)\n", Hex32(uint32_t(hr)).c_str());
+        std::printf("no classes registered (%s)\n", StatusText(hr).c_str());
         return hr == COM_STATUS_FROM_WIN32(2) ? 0 : 1;
     }
     std::printf("%-38s  %-24s  %-24s  %s\n", "class", "ProgID", "library", "installs");
@@ -67,10 +68,12 @@ int Classes(const Args&) {
         uint32_t fetched = 0;
         if (keys->Next(1, &name, &fetched) != S_OK || fetched != 1) break;
         utlAutoBstr owned(name);
+        _COM_GUID clsid{};
+        bool parsed = COM_SUCCEEDED(COM_StringToCLSID(name, &clsid));
         std::printf("%-38s  %-24s  %-24s  %s\n", NarrowZ(name).c_str(),
-                    ClassEntry(registry.Get(), name, COM_TEXT("ProgID"), false).c_str(),
-                    ClassEntry(registry.Get(), name, COM_TEXT("InprocServer32"), false).c_str(),
-                    ClassEntry(registry.Get(), name, COM_TEXT("InstallCount"), true).c_str());
+                    parsed ? ClassEntry(registry.Get(), clsid, COM_KEY_PROGID).c_str() : "(not an identifier)",
+                    parsed ? ClassEntry(registry.Get(), clsid, COM_KEY_INPROCSERVER32).c_str() : "-",
+                    parsed ? InstallCount(registry.Get(), clsid).c_str() : "-");
         ++listed;
     }
     std::printf("%u classes\n", listed);
@@ -90,14 +93,14 @@ void DemoActivation() {
     std::printf("\n-- activation --\n");
     utlAutoIf<COM_IMemory> memory;
     COM_HRESULT hr = COM_CreateInstance(COM_CLSID_Memory, 0, COM_IID_IMemory, memory.PutVoid());
-    std::printf("a class of this library (memory service): %s, no registry needed\n", Hex32(uint32_t(hr)).c_str());
+    std::printf("a class of this library (memory service): %s, no registry needed\n", StatusText(hr).c_str());
 
     _COM_GUID unknown{};
     COM_GenerateCLSID(&unknown);
     COM_ClearErrorInfo();
     utlAutoIf<COM_IUnknown> none;
     hr = COM_CreateInstance(unknown, 0, COM_IID_IUnknown, none.PutVoid());
-    std::printf("an unregistered class: %s\n", Hex32(uint32_t(hr)).c_str());
+    std::printf("an unregistered class: %s\n", StatusText(hr).c_str());
     PrintErrorRecord();
     COM_ClearErrorInfo();
 
@@ -107,15 +110,16 @@ void DemoActivation() {
     if (COM_FAILED(COM_CreateInstance(COM_CLSID_Registry, 0, COM_IID_IRegistry, registry.PutVoid()))) return;
     std::string clsidText = GuidText(CLSID_Greeter);
     bool registeredHere = false;
-    if (COM_FAILED(registry->Open(COM_REGROOT_CLASSES, COM_TEXT("CLSID"))) ||
-        COM_FAILED(registry->OpenKey(Widen(clsidText).c_str()))) {
+    if (COM_FAILED(COM_OpenClassEntry(registry.Get(), CLSID_Greeter, nullptr))) {
         std::string file = std::string("greeter") + TAVOCOM_MODULE_SUFFIX;
         hr = registry->Open(COM_REGROOT_CLASSES, nullptr);
-        if (COM_SUCCEEDED(hr)) hr = registry->CreateKey(Widen("CLSID\\" + clsidText + "\\InprocServer32").c_str(), 1);
+        if (COM_SUCCEEDED(hr)) hr = registry->CreateKey(COM_KEY_CLSID, 1);
+        if (COM_SUCCEEDED(hr)) hr = registry->CreateKey(Widen(clsidText).c_str(), 1);
+        if (COM_SUCCEEDED(hr)) hr = registry->CreateKey(COM_KEY_INPROCSERVER32, 1);
         if (COM_SUCCEEDED(hr)) hr = registry->SetStringValue(COM_TEXT(""), Widen(file).c_str());
         if (COM_FAILED(hr)) {
             std::printf("registering the sample component needs write access to the registry: %s\n",
-                        Hex32(uint32_t(hr)).c_str());
+                        StatusText(hr).c_str());
             return;
         }
         registeredHere = true;
@@ -123,13 +127,13 @@ void DemoActivation() {
     }
     utlAutoIf<IGreeter> greeter;
     hr = COM_CreateInstance(CLSID_Greeter, 0, IID_IGreeter, greeter.PutVoid());
-    std::printf("the sample component, loaded from this library's directory: %s\n", Hex32(uint32_t(hr)).c_str());
+    std::printf("the sample component, loaded from this library's directory: %s\n", StatusText(hr).c_str());
     if (COM_SUCCEEDED(hr)) {
         utlAutoBstr text;
         greeter->Greet(COM_TEXT("demo"), text.Put());
         std::printf("  it says: %s\n", Narrow(text.Get()).c_str());
     }
-    if (registeredHere && COM_SUCCEEDED(registry->Open(COM_REGROOT_CLASSES, COM_TEXT("CLSID"))))
+    if (registeredHere && COM_SUCCEEDED(COM_OpenClassRootPath(registry.Get(), {COM_KEY_CLSID})))
         registry->DeleteKey(Widen(clsidText).c_str());
 }
 

@@ -7,5 +7,6 @@
 #include "identifiers.h"
 #include "exports.h"
 #include "autoif.h"
+#include "class_entries.h"
 
 #endif

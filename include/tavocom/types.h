@@ -7,6 +7,8 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <type_traits>
+
 // The one place where the public headers look at the platform: the 16-bit
 // character type is the platform's wide character on Windows and char16_t
 // elsewhere, and the export attribute differs between the two linkers.
@@ -64,8 +66,16 @@ inline bool operator==(const _COM_GUID& a, const _COM_GUID& b) noexcept { return
 inline bool operator!=(const _COM_GUID& a, const _COM_GUID& b) noexcept { return !COM_IsEqualGUID(a, b); }
 
 #define COM_STATUS_(v) ((COM_HRESULT)(v))
-#define COM_SUCCEEDED(hr) (((COM_HRESULT)(hr)) >= 0)
-#define COM_FAILED(hr) (((COM_HRESULT)(hr)) < 0)
+
+/// Tests of a status code. A truth value is not a status: passing one (a
+/// comparison, a "found" flag) does not compile.
+template <class Status>
+constexpr bool COM_StatusFailed_(Status status) noexcept {
+    static_assert(!std::is_same<Status, bool>::value, "COM_SUCCEEDED/COM_FAILED take a status code, not a bool");
+    return ((COM_HRESULT)(status)) < 0;
+}
+#define COM_SUCCEEDED(hr) (!COM_StatusFailed_(hr))
+#define COM_FAILED(hr) (COM_StatusFailed_(hr))
 
 // The platform's published names and values. A client that included the
 // platform headers first keeps the platform's own definitions.
