@@ -1,6 +1,8 @@
 #include "core/classmap.h"
 
+#include "core/module.h"
 #include "core/object.h"
+#include "decoding/binder.h"
 #include "memory/memory.h"
 #include "registry/registry.h"
 
@@ -13,7 +15,7 @@ const ClassMapEntry kClassMap[] = {
     {&COM_CLSID_Registry, &registry::g_registryFactory, nullptr, NoCategories},
     // CCatMgr
     {&COM_CLSID_Memory, &memory::g_memoryClassFactory, nullptr, NoCategories},
-    // CHResultDecoderBinder
+    {&COM_CLSID_HResultDecoderBinder, &decoding::g_binderFactory, nullptr, NoCategories},
     {nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -22,5 +24,18 @@ const ClassMapEntry kClassMap[] = {
 const ClassMapEntry* ClassMap() noexcept { return kClassMap; }
 
 const _COM_GUID* const* NoCategories() noexcept { return nullptr; }
+
+COM_IClassFactory* FindClassFactory(const _COM_GUID& clsid) noexcept {
+    for (const ClassMapEntry* e = ClassMap(); e->clsid; ++e)
+        if (*e->clsid == clsid) return e->factory;
+    return nullptr;
+}
+
+COM_HRESULT GetClassObject(const _COM_GUID& clsid, const _COM_GUID& iid, void** out) noexcept {
+    COM_IClassFactory* factory = FindClassFactory(clsid);
+    return factory ? factory->QueryInterface(iid, out) : CLASS_E_CLASSNOTAVAILABLE;
+}
+
+COM_HRESULT CanUnloadNow() noexcept { return ModuleCount() == 0 ? S_OK : S_FALSE; }
 
 } // namespace tavo::core

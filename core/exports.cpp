@@ -5,10 +5,13 @@
 
 #include "core/activation.h"
 #include "core/classinfo.h"
+#include "core/classmap.h"
 #include "core/service_table.h"
 #include "core/module.h"
 #include "core/utility.h"
+#include "decoding/decoding.h"
 #include "errorinfo/errorinfo.h"
+#include "registration/registration.h"
 #include "platform/platform.h"
 
 using namespace tavo;
@@ -77,22 +80,26 @@ COM_HRESULT COM_GetCLSIDFromProgID(const COM_WCHAR* progid, _COM_GUID* clsid) {
     return core::GetCLSIDFromProgID(progid, clsid);
 }
 COM_HRESULT COM_GetProgIDFromClsid(const _COM_GUID& clsid, COM_BSTR* text) {
-    return core::GetClassEntryText(clsid, COM_TEXT("ProgID"), text);
+    return core::GetClassEntryText(clsid, COM_KEY_PROGID, text);
 }
 COM_HRESULT COM_GetDisplayNameFromClsid(const _COM_GUID& clsid, COM_BSTR* text) {
-    return core::GetClassEntryText(clsid, COM_TEXT("DisplayName"), text);
+    return core::GetClassEntryText(clsid, COM_KEY_DISPLAYNAME, text);
 }
 COM_HRESULT COM_GetDescriptionFromClsid(const _COM_GUID& clsid, COM_BSTR* text) {
-    return core::GetClassEntryText(clsid, COM_TEXT("Description"), text);
+    return core::GetClassEntryText(clsid, COM_KEY_DESCRIPTION, text);
 }
 COM_HRESULT COM_GetService(const _COM_GUID& clsid, int32_t context, const _COM_GUID& iid, void** out) {
     return core::GetService(clsid, context, iid, out);
 }
 
-// Entries whose subsystems have not landed yet.
-COM_HRESULT COM_DecodeHRESULT(COM_HRESULT, void*, COM_BSTR*) { return E_NOTIMPL; }
-COM_HRESULT COM_MkParseName(const COM_WCHAR*, uint32_t*, COM_IMoniker**) { return E_NOTIMPL; }
-COM_HRESULT DllRegisterServer() { return E_NOTIMPL; }
-COM_HRESULT DllUnregisterServer() { return E_NOTIMPL; }
+COM_HRESULT COM_MkParseName(const COM_WCHAR* displayName, uint32_t* eaten, COM_IMoniker** moniker) {
+    return decoding::MkParseName(displayName, eaten, moniker);
+}
+COM_HRESULT COM_DecodeHRESULT(COM_HRESULT code, void* reserved, COM_BSTR* text) {
+    return decoding::DecodeHRESULT(code, reserved, text);
+}
+
+COM_HRESULT DllRegisterServer() { return registration::RegisterServer(1); }
+COM_HRESULT DllUnregisterServer() { return registration::RegisterServer(0); }
 
 } // extern "C"

@@ -19,7 +19,7 @@ int GuidNew(const Args& args) {
         _COM_GUID id{};
         COM_HRESULT hr = COM_GenerateCLSID(&id);
         if (COM_FAILED(hr)) {
-            std::fprintf(stderr, "guid-new: failed with %s\n", Hex32(uint32_t(hr)).c_str());
+            std::fprintf(stderr, "guid-new: failed with %s\n", StatusText(hr).c_str());
             return 1;
         }
         std::printf("%s\n", GuidText(id).c_str());
@@ -36,7 +36,7 @@ int GuidParse(const Args& args) {
     _COM_GUID id{};
     COM_HRESULT hr = COM_StringToCLSID(Widen(args[0]).c_str(), &id);
     if (COM_FAILED(hr)) {
-        std::printf("not an identifier: status %s\n", Hex32(uint32_t(hr)).c_str());
+        std::printf("not an identifier: status %s\n", StatusText(hr).c_str());
         return 1;
     }
     std::printf("canonical  %s\n", GuidText(id).c_str());

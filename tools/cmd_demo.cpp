@@ -21,7 +21,7 @@ int Demo(const Args&) {
     std::printf("COM_IUnknown is %s\n", GuidText(COM_IID_IUnknown).c_str());
     _COM_GUID bad{};
     std::printf("parsing \"not-a-guid\" gives %s\n",
-                Hex32(uint32_t(COM_StringToCLSID(COM_TEXT("not-a-guid"), &bad))).c_str());
+                StatusText(COM_StringToCLSID(COM_TEXT("not-a-guid"), &bad)).c_str());
 
     std::printf("\n-- strings --\n");
     utlAutoBstr s(COM_SysAllocString(COM_TEXT("length-prefixed")));

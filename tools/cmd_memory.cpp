@@ -24,7 +24,7 @@ void PrintFigures(COM_IMemory* mem) {
     uint32_t allocs = 0, frees = 0, total = 0, available = 0;
     COM_HRESULT hr = mem->GetStats(&allocs, &frees, &total, &available);
     if (COM_FAILED(hr)) {
-        std::printf("  GetStats: %s\n", Hex32(uint32_t(hr)).c_str());
+        std::printf("  GetStats: %s\n", StatusText(hr).c_str());
     } else {
         std::printf("  GetStats: %u allocations, %u frees, total %u (0x%08X), available %u (0x%08X)\n", allocs, frees,
                     total, total, available, available);
@@ -35,7 +35,7 @@ void PrintFigures(COM_IMemory* mem) {
         std::printf("  GetFreeListStats: %u free bytes, %u overhead bytes, %u free blocks\n", freeBytes, overhead,
                     blocks);
     } else {
-        std::printf("  GetFreeListStats: %s%s\n", Hex32(uint32_t(hr)).c_str(),
+        std::printf("  GetFreeListStats: %s%s\n", StatusText(hr).c_str(),
                     hr == E_NOTIMPL ? " (no free-list statistics)" : "");
     }
 }
@@ -46,7 +46,7 @@ int Run(uint32_t type, uint64_t count, uint64_t size, uint64_t arenaSize) {
     utlAutoIf<COM_IMemory> mem;
     COM_HRESULT hr = COM_CreateInstance(COM_CLSID_Memory, 0, COM_IID_IMemory, mem.PutVoid());
     if (COM_FAILED(hr)) {
-        std::fprintf(stderr, "memory: creating the memory object failed with %s\n", Hex32(uint32_t(hr)).c_str());
+        std::fprintf(stderr, "memory: creating the memory object failed with %s\n", StatusText(hr).c_str());
         return 1;
     }
     std::vector<unsigned char> buffer;
@@ -63,7 +63,7 @@ int Run(uint32_t type, uint64_t count, uint64_t size, uint64_t arenaSize) {
     std::printf("strategy %u: %s\n", type, StrategyName(type));
     hr = mem->SetStrategy(type, first, second);
     if (COM_FAILED(hr)) {
-        std::printf("  SetStrategy: %s\n", Hex32(uint32_t(hr)).c_str());
+        std::printf("  SetStrategy: %s\n", StatusText(hr).c_str());
         return 1;
     }
     std::vector<void*> blocks;
@@ -88,7 +88,7 @@ int Run(uint32_t type, uint64_t count, uint64_t size, uint64_t arenaSize) {
     std::printf("  after freeing every other block:\n");
     PrintFigures(mem.Get());
     hr = mem->Reset();
-    std::printf("  Reset: %s\n", Hex32(uint32_t(hr)).c_str());
+    std::printf("  Reset: %s\n", StatusText(hr).c_str());
     if (hr == S_OK) PrintFigures(mem.Get());
     return 0;
 }

@@ -43,7 +43,7 @@ bool ParseKey(const std::string& text, KeyPath* key) {
 
 int Fail(const char* what, uint32_t error) {
     std::fprintf(stderr, "reg: %s failed with error %u (status %s)\n", what, error,
-                 Hex32(0x80070000u | (error & 0xFFFFu)).c_str());
+                 StatusText(COM_STATUS_FROM_WIN32(error)).c_str());
     return 1;
 }
 
@@ -246,7 +246,7 @@ void DemoRegistry() {
     utlAutoIf<COM_IRegistry> registry;
     COM_HRESULT hr = COM_CreateInstance(COM_CLSID_Registry, 0, COM_IID_IRegistry, registry.PutVoid());
     if (COM_FAILED(hr)) {
-        std::printf("cannot create the registry object: %s\n", Hex32(uint32_t(hr)).c_str());
+        std::printf("cannot create the registry object: %s\n", StatusText(hr).c_str());
         return;
     }
     hr = registry->Open(COM_REGROOT_USER, nullptr);
@@ -254,7 +254,7 @@ void DemoRegistry() {
     if (COM_SUCCEEDED(hr)) hr = registry->SetStringValue(COM_TEXT("Greeting"), COM_TEXT("hello from the registry"));
     if (COM_SUCCEEDED(hr)) hr = registry->SetDWordValue(COM_TEXT("Answer"), 42);
     if (COM_FAILED(hr)) {
-        std::printf("writing under the user root failed: %s\n", Hex32(uint32_t(hr)).c_str());
+        std::printf("writing under the user root failed: %s\n", StatusText(hr).c_str());
         return;
     }
     utlAutoBstr text;
@@ -277,7 +277,7 @@ void DemoRegistry() {
     }
     registry->Open(COM_REGROOT_USER, nullptr);
     hr = registry->DeleteKey(COM_TEXT("Demo"));
-    std::printf("removed the Demo key: %s\n", Hex32(uint32_t(hr)).c_str());
+    std::printf("removed the Demo key: %s\n", StatusText(hr).c_str());
 }
 
 DemoStepRegistrar g_demoRegistry(20, DemoRegistry);

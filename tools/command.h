@@ -40,6 +40,11 @@ std::string Narrow(const COM_WCHAR* text, size_t length);
 std::string NarrowZ(const COM_WCHAR* text);
 inline std::string Narrow(COM_BSTR text) { return NarrowZ(text); }
 std::string Hex32(uint32_t value);
+/// The text COM_DecodeHRESULT gives for a status, line breaks trimmed;
+/// empty when it gives none.
+std::string DecodedText(COM_HRESULT status);
+/// A status in hexadecimal, with its decoded text when it is a failure.
+std::string StatusText(COM_HRESULT status);
 std::string GuidText(const _COM_GUID& id);
 /// Parses an identifier in its braced text form; false if it is none.
 bool ParseGuid(const std::string& text, _COM_GUID* id);

@@ -60,6 +60,23 @@ std::string Hex32(uint32_t value) {
     return buf;
 }
 
+std::string DecodedText(COM_HRESULT status) {
+    utlAutoBstr text;
+    COM_HRESULT hr = COM_DecodeHRESULT(status, nullptr, text.Put());
+    if (COM_FAILED(hr) || !text.Get()) return std::string();
+    std::string decoded = NarrowZ(text.Get());
+    // System texts end in a line break.
+    while (!decoded.empty() && (decoded.back() == '\n' || decoded.back() == '\r')) decoded.pop_back();
+    return decoded;
+}
+
+std::string StatusText(COM_HRESULT status) {
+    std::string text = Hex32(uint32_t(status));
+    if (COM_SUCCEEDED(status)) return text;
+    std::string decoded = DecodedText(status);
+    return decoded.empty() ? text : text + " (" + decoded + ")";
+}
+
 std::string GuidText(const _COM_GUID& id) {
     utlAutoBstr text;
     if (COM_FAILED(COM_CLSIDToString(id, text.Put()))) return "?";
