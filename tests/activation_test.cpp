@@ -2,7 +2,10 @@
 // registry, the component library named there and its entry points.
 #include <greeter/greeter.h>
 
+#include <filesystem>
+
 #include "support/dynamic_library.h"
+#include "support/process.h"
 #include "support/registry_sandbox.h"
 #include "support/test_support.h"
 
@@ -207,6 +210,40 @@ TEST_F(ActivationTest, SuccessWithoutAFactoryRaisesInsteadOfCalling) {
         EXPECT_THROW(COM_CreateInstance(clsid, 0, COM_IID_IUnknown, &out), utlAutoIfBase::XBadPtrException);
         EXPECT_EQ(out, kPoison);
     }
+}
+
+// A host program that loads the runtime by `library` from `directory` and
+// activates the sample component through it: the exit status of the host.
+int HostActivation(const std::string& library, const std::string& directory, const char* expected) {
+    return RunProgram(BinaryDirectory() + "/" + ProgramFile("host"), {library, ClsidText(CLSID_Greeter), expected},
+                      directory);
+}
+
+TEST_F(ActivationTest, HostThatLoadsTheRuntimeByARelativePath) {
+    Register(CLSID_Greeter, ("greeter" + kSuffix).c_str());
+    EXPECT_EQ(HostActivation(std::string("./") + TAVOCOM_LIBRARY_FILE, BinaryDirectory(), "0"), 0);
+}
+
+// A runtime whose full name does not fit the module-name buffer loads
+// nothing: the cut name would end in a directory above its own, where a
+// library of the registered name waits.
+TEST_F(ActivationTest, RuntimeWhoseNameIsTooLongLoadsNothing) {
+    namespace fs = std::filesystem;
+    const fs::path top = fs::path(BinaryDirectory()) / "deep";
+    const fs::path deep = top / std::string(100, 'A') / std::string(100, 'B') / std::string(40, 'C');
+    fs::create_directories(deep);
+    const std::string greeter = "greeter" + kSuffix;
+    const auto copy = fs::copy_options::overwrite_existing;
+    fs::copy_file(fs::path(BinaryDirectory()) / TAVOCOM_LIBRARY_FILE, deep / TAVOCOM_LIBRARY_FILE, copy);
+    for (fs::path dir = deep; dir != top.parent_path(); dir = dir.parent_path())
+        fs::copy_file(fs::path(BinaryDirectory()) / greeter, dir / greeter, copy);
+    Register(CLSID_Greeter, greeter.c_str());
+
+    int status = HostActivation((deep / TAVOCOM_LIBRARY_FILE).string(), BinaryDirectory(), "800401F8");
+    if (status == 2) GTEST_SKIP() << "this platform's loader does not load a library from so deep a path";
+    EXPECT_EQ(status, 0);
+    std::error_code ignored;
+    fs::remove_all(top, ignored);
 }
 
 } // namespace

@@ -225,6 +225,11 @@ TEST_F(RegistryObjectTest, CreateOpenAndDeleteKeys) {
         ASSERT_EQ(Reg()->CreateKey(COM_TEXT("deeper"), 1), S_OK);
         ASSERT_EQ(Reg()->SetStringValue(COM_TEXT("level"), COM_TEXT("x")), S_OK);
     }
+    // A name within the limit of 255 characters takes up to three times as
+    // many bytes in a multi-byte code page.
+    std::string euros;
+    for (int i = 0; i < 255; ++i) euros += "\xE2\x82\xAC";
+    ASSERT_EQ(Reg()->CreateKey(W(euros + "\\leaf").c_str(), 0), S_OK);
     OpenRoot(COM_REGROOT_USER);
     EXPECT_EQ(Reg()->DeleteKey(COM_TEXT("a")), S_OK);
     EXPECT_EQ(KeyNames(Reg()), std::vector<std::string>{"stay"});

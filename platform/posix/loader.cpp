@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -24,6 +25,25 @@ ModuleHandle HandleOfLoaded(const char* path) {
     return handle;
 }
 
+// The file mapped at `address`, as the kernel names it: always absolute.
+std::string MappedFile(const void* address) {
+    std::FILE* maps = std::fopen("/proc/self/maps", "re");
+    if (!maps) return std::string();
+    std::string found;
+    char line[PATH_MAX + 128];
+    const auto at = reinterpret_cast<uintptr_t>(address);
+    while (found.empty() && std::fgets(line, sizeof line, maps)) {
+        unsigned long start = 0, end = 0;
+        int pathAt = 0;
+        if (std::sscanf(line, "%lx-%lx %*s %*s %*s %*s %n", &start, &end, &pathAt) < 2 || pathAt == 0) continue;
+        if (at < start || at >= end || line[pathAt] != '/') continue;
+        found = line + pathAt;
+        while (!found.empty() && found.back() == '\n') found.pop_back();
+    }
+    std::fclose(maps);
+    return found;
+}
+
 std::string PathOf(ModuleHandle module) {
     if (!module) {
         char buffer[PATH_MAX];
@@ -32,7 +52,11 @@ std::string PathOf(ModuleHandle module) {
     }
     struct link_map* map = nullptr;
     if (dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name) return std::string();
-    return map->l_name;
+    // The linker keeps the name it was given; one given relative (a host's
+    // dlopen("./lib..."), a relative search path) is reported as the
+    // platform reports every module: by its full name.
+    if (map->l_name[0] == '/') return map->l_name;
+    return MappedFile(map->l_ld);
 }
 
 template <class Char>

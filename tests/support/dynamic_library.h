@@ -17,6 +17,8 @@ public:
     bool Loaded() const { return m_handle != nullptr; }
     void* Symbol(const char* name) const;
     void Unload();
+    /// Keeps the library loaded for the rest of the process.
+    void Release() { m_handle = nullptr; }
 
 private:
     void* m_handle = nullptr;

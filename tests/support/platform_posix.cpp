@@ -1,10 +1,13 @@
 // The platform side of the test support: loading libraries and the
 // process environment. CMake picks this file or its twin.
 #include "support/dynamic_library.h"
+#include "support/process.h"
 #include "support/registry_sandbox.h"
 
 #include <dlfcn.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace tavo::test {
 
@@ -37,5 +40,23 @@ void SetEnv(const char* name, const char* value) {
 }
 
 bool HasHiveFiles() { return true; }
+
+int RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& workingDirectory) {
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t child = fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        if (chdir(workingDirectory.c_str()) == 0) execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+std::string ProgramFile(const std::string& name) { return name; }
 
 } // namespace tavo::test

@@ -1,6 +1,7 @@
 // The platform side of the test support: loading libraries and the
 // process environment. CMake picks this file or its twin.
 #include "support/dynamic_library.h"
+#include "support/process.h"
 #include "support/registry_sandbox.h"
 
 #include <stdlib.h>
@@ -15,10 +16,36 @@ std::string NativePath(std::string path) {
     return path.size() > 1 && path[0] == '\\' ? "Z:" + path : path;
 }
 
+std::wstring Wide(const std::string& text) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(size_t(n > 0 ? n : 1), L'\0');
+    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), n);
+    wide.resize(wcslen(wide.c_str()));
+    return wide;
+}
+
+// One argument of a command line, quoted as the C runtime splits it again.
+std::wstring Quoted(const std::wstring& arg) {
+    std::wstring out = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : arg) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(backslashes * 2, L'\\');
+    return out + L"\"";
+}
+
 } // namespace
 
+// Wide paths: a library may lie deeper than the narrow calls reach.
 DynamicLibrary::DynamicLibrary(const std::string& path) {
-    m_handle = LoadLibraryA(NativePath(path).c_str());
+    m_handle = LoadLibraryW(Wide(NativePath(path)).c_str());
 }
 
 void* DynamicLibrary::Symbol(const char* name) const {
@@ -33,12 +60,32 @@ void DynamicLibrary::Unload() {
 }
 
 bool IsLibraryLoaded(const std::string& path) {
-    return GetModuleHandleA(NativePath(path).c_str()) != nullptr;
+    return GetModuleHandleW(Wide(NativePath(path)).c_str()) != nullptr;
 }
 
 void SetEnv(const char* name, const char* value) { _putenv_s(name, value ? value : ""); }
 
 // The platform registry needs no hive files.
 bool HasHiveFiles() { return false; }
+
+int RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& workingDirectory) {
+    std::wstring application = Wide(NativePath(program));
+    std::wstring line = Quoted(application);
+    for (const std::string& a : args) line += L" " + Quoted(Wide(a));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        Wide(NativePath(workingDirectory)).c_str(), &startup, &process))
+        return -1;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = DWORD(-1);
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return int(code);
+}
+
+std::string ProgramFile(const std::string& name) { return name + ".exe"; }
 
 } // namespace tavo::test
