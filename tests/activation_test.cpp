@@ -229,14 +229,14 @@ TEST_F(ActivationTest, HostThatLoadsTheRuntimeByARelativePath) {
 // library of the registered name waits.
 TEST_F(ActivationTest, RuntimeWhoseNameIsTooLongLoadsNothing) {
     namespace fs = std::filesystem;
-    const fs::path top = fs::path(BinaryDirectory()) / "deep";
+    // A fresh tree each run: removing one this deep is not always possible.
+    const fs::path top = fs::path(BinaryDirectory()) / ("deep" + ClsidText(NewClsid()).substr(1, 8));
     const fs::path deep = top / std::string(100, 'A') / std::string(100, 'B') / std::string(40, 'C');
     fs::create_directories(deep);
     const std::string greeter = "greeter" + kSuffix;
-    const auto copy = fs::copy_options::overwrite_existing;
-    fs::copy_file(fs::path(BinaryDirectory()) / TAVOCOM_LIBRARY_FILE, deep / TAVOCOM_LIBRARY_FILE, copy);
+    fs::copy_file(fs::path(BinaryDirectory()) / TAVOCOM_LIBRARY_FILE, deep / TAVOCOM_LIBRARY_FILE);
     for (fs::path dir = deep; dir != top.parent_path(); dir = dir.parent_path())
-        fs::copy_file(fs::path(BinaryDirectory()) / greeter, dir / greeter, copy);
+        fs::copy_file(fs::path(BinaryDirectory()) / greeter, dir / greeter);
     Register(CLSID_Greeter, greeter.c_str());
 
     int status = HostActivation((deep / TAVOCOM_LIBRARY_FILE).string(), BinaryDirectory(), "800401F8");
