@@ -5,7 +5,6 @@
 
 #include "memory/linear.h"
 #include "memory/standard.h"
-#include "memory/virtual_arena.h"
 
 namespace tavo::memory {
 
@@ -22,6 +21,7 @@ uint32_t CMemory::Release() { return core::RefRelease(m_refCount, this); }
 
 COM_HRESULT CMemory::SetStrategy(uint32_t type, uint64_t first, uint64_t second) {
     // The old strategy goes first, so that a failed call leaves none.
+    m_arenas = nullptr;
     m_strategy.reset();
     m_allocCount = 0;
     m_freeCount = 0;
@@ -37,10 +37,13 @@ COM_HRESULT CMemory::SetStrategy(uint32_t type, uint64_t first, uint64_t second)
             m_strategy = std::make_unique<CLinearAllocationStrategy>(uintptr_t(first), second);
             break;
         case COM_MEMORY_STRATEGY_VIRTUAL:
-        case COM_MEMORY_STRATEGY_VIRTUAL_FREELIST:
-            m_strategy = std::make_unique<CVirtualAllocationStrategy>(
-                uintptr_t(first), second, type == COM_MEMORY_STRATEGY_VIRTUAL_FREELIST);
+        case COM_MEMORY_STRATEGY_VIRTUAL_FREELIST: {
+            auto arenas = std::make_unique<CVirtualAllocationStrategy>(uintptr_t(first), second,
+                                                                       type == COM_MEMORY_STRATEGY_VIRTUAL_FREELIST);
+            m_arenas = arenas.get();
+            m_strategy = std::move(arenas);
             break;
+        }
         default:
             return E_INVALIDARG;
         }
@@ -54,14 +57,17 @@ COM_HRESULT CMemory::SetStrategy(uint32_t type, uint64_t first, uint64_t second)
 
 void* CMemory::Alloc(uint64_t size) {
     if (!m_strategy) return nullptr;
-    void* block = m_strategy->Alloc(size);
+    void* block = m_arenas ? m_arenas->Alloc(size) : m_strategy->Alloc(size);
     if (block) ++m_allocCount;
     return block;
 }
 
 void CMemory::Free(void* block) {
     if (!block || !m_strategy) return;
-    m_strategy->Free(block);
+    if (m_arenas)
+        m_arenas->Free(block);
+    else
+        m_strategy->Free(block);
     ++m_freeCount;
 }
 

@@ -7,6 +7,7 @@
 
 #include "core/object.h"
 #include "memory/strategy.h"
+#include "memory/virtual_arena.h"
 
 namespace tavo::memory {
 
@@ -37,6 +38,9 @@ private:
     uint32_t m_allocCount = 0; // non-null Alloc results since the last strategy change or reset
     uint32_t m_freeCount = 0;  // non-null Free calls, likewise
     std::unique_ptr<CAllocationStrategy> m_strategy;
+    // The strategy again when it is the arena strategy, called without the
+    // virtual call: it is the allocator that clients pick for speed.
+    CVirtualAllocationStrategy* m_arenas = nullptr;
 };
 
 /// The class factory entered in the class object map.

@@ -58,11 +58,6 @@ void* CVirtualArena::AllocFromFreeList(uint64_t blockSize) noexcept {
     return nullptr;
 }
 
-void CVirtualArena::PushFree(uintptr_t block) noexcept {
-    Word(block + kBlockHeaderSize) = m_freeHead;
-    m_freeHead = block;
-}
-
 void CVirtualArena::AddFreeListStats(uint64_t& freeBytes, uint64_t& overheadBytes, uint64_t& freeBlocks) const noexcept {
     for (uintptr_t block = uintptr_t(m_freeHead); block != 0; block = uintptr_t(Word(block + kBlockHeaderSize))) {
         freeBytes += Word(block) - kBlockHeaderSize;
@@ -116,12 +111,6 @@ CVirtualArena& CVirtualAllocationStrategy::FindArenaOfBlock(uintptr_t block) {
     for (const auto& arena : m_arenas)
         if (arena->Holds(block)) return *arena;
     throw std::invalid_argument("CVirtualAllocationStrategy::FindArenaOfBlock: Block is not in any arena");
-}
-
-void CVirtualAllocationStrategy::Free(void* block) {
-    if (!m_freeListOn) return;
-    const uintptr_t header = reinterpret_cast<uintptr_t>(block) - kBlockHeaderSize;
-    FindArenaOfBlock(header).PushFree(header);
 }
 
 uint64_t CVirtualAllocationStrategy::GetTotalSize() {

@@ -57,7 +57,10 @@ public:
     /// Whether `block` lies in the part of the arena handed out so far.
     bool Holds(uintptr_t block) const noexcept { return m_base <= block && block < m_current; }
     /// Pushes the block with header at `block` on the front of the free list.
-    void PushFree(uintptr_t block) noexcept;
+    void PushFree(uintptr_t block) noexcept {
+        Word(block + kBlockHeaderSize) = m_freeHead;
+        m_freeHead = block;
+    }
 
     uint64_t CommittedBytes() const noexcept { return m_commitEnd - m_base; }
     uint64_t UncommittedBytes() const noexcept { return m_reserveEnd - m_commitEnd; }
@@ -99,7 +102,13 @@ public:
         }
         return AllocElsewhere(blockSize);
     }
-    void Free(void* block) override;
+    void Free(void* block) override {
+        if (!m_freeListOn) return;
+        const uintptr_t header = reinterpret_cast<uintptr_t>(block) - kBlockHeaderSize;
+        // Most blocks come from the front arena: the search starts there.
+        CVirtualArena& owner = m_front && m_front->Holds(header) ? *m_front : FindArenaOfBlock(header);
+        owner.PushFree(header);
+    }
     uint64_t GetTotalSize() override;
     uint64_t GetAvailableSize() override;
     COM_HRESULT Reset() override;

@@ -1,6 +1,7 @@
 // The memory service object with the standard and linear strategies, and
 // the failure paths of choosing a strategy.
 #include "memory_fixture.h"
+#include "support/process.h"
 
 #include <stdexcept>
 
@@ -161,6 +162,18 @@ TEST_F(MemoryObjectTest, PreferredAddressIsUsedWhenFreeAndRefusedWhenTaken) {
     // Reset zeroes the counts, asks for no particular address and starts uncommitted.
     ASSERT_EQ(other->Reset(), S_OK);
     ExpectStats(0, 0, 0, 2 * k64K, other.Get());
+}
+
+// Committed memory is backed when touched, as the platform backs it.
+TEST_F(MemoryObjectTest, CommittedPagesAreBackedOnFirstTouch) {
+    constexpr uint64_t kGiB = uint64_t(1) << 30;
+    ASSERT_EQ(mem->SetStrategy(COM_MEMORY_STRATEGY_VIRTUAL, 0, 2 * kGiB), S_OK);
+    const size_t before = ResidentBytes();
+    if (before == 0) GTEST_SKIP() << "the platform does not report resident memory";
+    auto* block = static_cast<volatile char*>(mem->Alloc(kGiB));
+    ASSERT_NE(block, nullptr);
+    block[0] = 1;
+    EXPECT_LT(ResidentBytes() - before, size_t(1) << 20);
 }
 
 TEST_F(MemoryObjectTest, FreeOfForeignPointer) {

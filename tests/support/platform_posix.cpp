@@ -5,6 +5,7 @@
 #include "support/registry_sandbox.h"
 
 #include <dlfcn.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -58,5 +59,14 @@ int RunProgram(const std::string& program, const std::vector<std::string>& args,
 }
 
 std::string ProgramFile(const std::string& name) { return name; }
+
+size_t ResidentBytes() {
+    FILE* f = fopen("/proc/self/statm", "re");
+    if (!f) return 0;
+    unsigned long pages = 0, resident = 0;
+    int got = fscanf(f, "%lu %lu", &pages, &resident);
+    fclose(f);
+    return got == 2 ? size_t(resident) * size_t(sysconf(_SC_PAGESIZE)) : 0;
+}
 
 } // namespace tavo::test

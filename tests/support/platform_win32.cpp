@@ -7,6 +7,8 @@
 #include <stdlib.h>
 #include <windows.h>
 
+#include <psapi.h>
+
 namespace tavo::test {
 namespace {
 
@@ -87,5 +89,11 @@ int RunProgram(const std::string& program, const std::vector<std::string>& args,
 }
 
 std::string ProgramFile(const std::string& name) { return name + ".exe"; }
+
+size_t ResidentBytes() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    return K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters) ? counters.WorkingSetSize : 0;
+}
 
 } // namespace tavo::test
