@@ -5,6 +5,8 @@
 #   ./build.sh test   install what is missing, build everything, run every test
 #                     (Linux, Linux with sanitizers, Windows under Wine) and a
 #                     short benchmark pass
+#   ./build.sh bench  build both targets, run every benchmark program and
+#                     print the table of our paths against their baselines
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$PWD
@@ -99,6 +101,26 @@ run_bench() { # build dir name, runner prefix...
     done
 }
 
+# Every benchmark program of one build, with its results kept as JSON for
+# the table.
+run_bench_full() { # build dir name, runner prefix...
+    local name=$1
+    shift
+    local out=$BUILD/bench-results
+    mkdir -p "$out"
+    for b in "$BUILD/$name"/bin/bench_*; do
+        [[ -x $b && ( $b == *.exe || $(basename "$b") != *.* ) ]] || continue
+        local program
+        program=$(basename "$b" .exe)
+        program=${program#bench_}
+        log "benchmark: $name $program"
+        local file=$out/$name-$program.json
+        # Windows programs take the file in their own path form.
+        [[ $# -gt 0 ]] && file="Z:${file//\//\\}"
+        "$@" "$b" --benchmark_out="$file" --benchmark_out_format=json
+    done
+}
+
 case "${1:-}" in
 demo)
     install_deps
@@ -123,8 +145,19 @@ test)
     run_bench windows wine
     log "all tests passed"
     ;;
+bench)
+    install_deps
+    build_linux
+    build_windows
+    start_wine
+    rm -rf "$BUILD/bench-results"
+    run_bench_full linux
+    run_bench_full windows wine
+    log "benchmark table ($(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'))"
+    python3 "$ROOT/tools/bench_table.py" "$ROOT/bench/table.tsv" "$BUILD/bench-results"
+    ;;
 *)
-    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac
