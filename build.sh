@@ -3,8 +3,11 @@
 # under Wine). Usage:
 #   ./build.sh demo   install what is missing, build both targets, run the demo
 #   ./build.sh test   install what is missing, build everything, run every test
-#                     (Linux, Linux with sanitizers, Windows under Wine) and a
-#                     short benchmark pass
+#                     (Linux, Linux with sanitizers, Windows under Wine), each
+#                     fuzzer for 20 seconds and a short benchmark pass
+#   ./build.sh fuzz [SECONDS]
+#                     build the libFuzzer harnesses (clang, ASan, UBSan) and
+#                     run each for SECONDS (default 30) from its seed corpus
 #   ./build.sh bench  build both targets, run every benchmark program and
 #                     print the table of our paths against their baselines
 set -euo pipefail
@@ -12,7 +15,8 @@ cd "$(dirname "$0")"
 ROOT=$PWD
 JOBS=${JOBS:-$(nproc)}
 BUILD=${TAVOCOM_BUILD_DIR:-$ROOT/build}
-PACKAGES=(cmake make g++ mingw-w64 wine wine64 libsqlite3-dev googletest libgtest-dev libbenchmark-dev dpkg-dev)
+PACKAGES=(cmake make g++ mingw-w64 wine wine64 libsqlite3-dev googletest libgtest-dev libbenchmark-dev dpkg-dev
+    clang-14 libclang-rt-14-dev python3)
 
 log() { printf '\n=== %s\n' "$*"; }
 
@@ -69,6 +73,35 @@ build_sanitize() {
     log "Linux build with AddressSanitizer and UndefinedBehaviorSanitizer"
     configure linux-sanitize -DTAVOCOM_SANITIZE=ON -DTAVOCOM_BUILD_BENCH=OFF
     cmake --build "$BUILD/linux-sanitize" -j "$JOBS"
+}
+
+build_fuzz() {
+    log "libFuzzer harnesses (clang, AddressSanitizer, UndefinedBehaviorSanitizer)"
+    CC=clang-14 CXX=clang++-14 configure fuzz -DTAVOCOM_FUZZ=ON -DTAVOCOM_BUILD_TESTS=OFF -DTAVOCOM_BUILD_BENCH=OFF
+    cmake --build "$BUILD/fuzz" -j "$JOBS"
+}
+
+# Each harness runs for $1 seconds on a working copy of its seed corpus;
+# the seeds in the repository are never rewritten.
+run_fuzz() {
+    local seconds=$1
+    for f in "$BUILD"/fuzz/bin/fuzz_*; do
+        local name
+        name=$(basename "$f")
+        local work=$BUILD/fuzz/corpus/$name
+        mkdir -p "$work"
+        log "fuzz: $name for ${seconds}s"
+        local status=0
+        (cd "$BUILD/fuzz" && ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 \
+            "$f" -max_total_time="$seconds" -print_final_stats=1 "$work" "$ROOT/tests/fuzz/corpus/$name" \
+            >"$BUILD/fuzz/$name.log" 2>&1) || status=$?
+        grep -E '^(stat::number_of_executed_units|Done)' "$BUILD/fuzz/$name.log" || true
+        if ((status != 0)); then
+            tail -n 40 "$BUILD/fuzz/$name.log"
+            echo "$name found a failure (exit $status); the input is in $BUILD/fuzz"
+            return 1
+        fi
+    done
 }
 
 # One persistent wineserver for the whole run. Wine's background services are
@@ -137,13 +170,20 @@ test)
     build_linux
     build_sanitize
     build_windows
+    build_fuzz
     start_wine
     run_tests linux
     run_tests linux-sanitize
     run_tests windows
+    run_fuzz "${TAVOCOM_FUZZ_SECONDS:-20}"
     run_bench linux
     run_bench windows wine
     log "all tests passed"
+    ;;
+fuzz)
+    install_deps
+    build_fuzz
+    run_fuzz "${2:-30}"
     ;;
 bench)
     install_deps
@@ -157,7 +197,7 @@ bench)
     python3 "$ROOT/tools/bench_table.py" "$ROOT/bench/table.tsv" "$BUILD/bench-results"
     ;;
 *)
-    sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac

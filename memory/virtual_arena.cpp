@@ -85,7 +85,7 @@ void CVirtualAllocationStrategy::Rotate() {
 }
 
 bool CVirtualAllocationStrategy::AddArena(uintptr_t address) {
-    auto arena = std::make_unique<CVirtualArena>(m_freeListOn);
+    auto arena = std::make_unique<CVirtualArena>();
     if (m_arenaSize > ~uint64_t(0) - (kReservationStep - 1)) return false; // rounding would wrap
     const uint64_t size = (m_arenaSize + kReservationStep - 1) & ~(kReservationStep - 1);
     if (!arena->Reserve(address, size)) return false;

@@ -28,7 +28,7 @@ inline constexpr uint64_t kLargestRequest = ~uint64_t(0) - 15;
 /// and never merged.
 class CVirtualArena {
 public:
-    explicit CVirtualArena(bool freeListOn) noexcept : m_freeListOn(freeListOn) {}
+    CVirtualArena() noexcept = default;
     /// Decommits and releases the reservation, if one is held.
     ~CVirtualArena();
     CVirtualArena(const CVirtualArena&) = delete;
@@ -78,7 +78,6 @@ private:
     uintptr_t m_reserveEnd = 0;
     uintptr_t m_current = 0;   // m_base <= m_current <= m_reserveEnd
     uintptr_t m_commitEnd = 0; // m_base <= m_commitEnd <= m_reserveEnd
-    bool m_freeListOn;
     uint64_t m_freeHead = 0; // header address of the first free block, 0: none
 };
 

@@ -76,15 +76,17 @@ bool SystemOvercommits() noexcept {
     return policy != 2;
 }
 
-bool Lazy() noexcept {
 #ifdef TAVOCOM_VMEM_GUARD
-    static const bool lazy = false;
+constexpr bool kAlwaysGuarded = true;
 #else
+constexpr bool kAlwaysGuarded = false;
+#endif
+
+bool Lazy() noexcept {
     static const bool lazy = [] {
         const char* guard = std::getenv("TAVOCOM_VMEM_GUARD");
-        return !(guard && *guard && *guard != '0') && SystemOvercommits();
+        return !kAlwaysGuarded && !(guard && *guard && *guard != '0') && SystemOvercommits();
     }();
-#endif
     return lazy;
 }
 
