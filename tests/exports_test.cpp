@@ -1,4 +1,5 @@
 // The built library exports exactly the names of the export table.
+#include "support/dynamic_library.h"
 #include "support/test_support.h"
 
 namespace tavo::test {
@@ -16,7 +17,7 @@ TEST(ExportsTest, ExactlyTheExportTable) {
         "CanUnloadNow", "DllRegisterServer", "DllUnregisterServer", "GetClassObject",
     };
     ASSERT_EQ(expected.size(), 34u);
-    std::vector<std::string> names = ReadExportNames(TAVOCOM_LIBRARY_FILE);
+    std::vector<std::string> names = ReadExportNames(BinaryDirectory() + "/" + TAVOCOM_LIBRARY_FILE);
     EXPECT_EQ(names, expected);
 }
 
