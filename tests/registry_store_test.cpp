@@ -493,5 +493,20 @@ TEST_F(RegistryStoreTest, HostClosingTheHiveFileLosesNoChange) {
     EXPECT_EQ(Query(file, "PRAGMA integrity_check"), "ok");
 }
 
+// A closed handle, or one never handed out, is refused without being followed.
+TEST_F(RegistryStoreTest, StaleAndForeignHandlesAreRefused) {
+    RegKeyHandle key = nullptr;
+    uint32_t v = 0;
+    ASSERT_EQ(RegCreateKeyExA(kHKeyCurrentUser, "Software\\Stale", kKeyAllAccess, &key, nullptr), 0u);
+    ASSERT_EQ(RegCloseKey(key), 0u);
+    const RegKeyHandle foreign = static_cast<RegKeyHandle>(kPoison);
+    for (RegKeyHandle bad : {key, foreign}) {
+        EXPECT_EQ(ReadDword(bad, "v", &v), 6u);
+        EXPECT_EQ(WriteDword(bad, "v", 1), 6u);
+        EXPECT_EQ(OpenStatus(bad, nullptr), 6u);
+        EXPECT_EQ(RegCloseKey(bad), 6u);
+    }
+}
+
 } // namespace
 } // namespace tavo::test

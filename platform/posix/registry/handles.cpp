@@ -9,17 +9,31 @@
 namespace tavo::plat::store {
 namespace {
 
-constexpr uint32_t kHandleMagic = 0x52454B59;
 // Name limits as the platform's 8-bit calls apply them.
 constexpr size_t kMaxSubkeyArgument = 260;
 constexpr size_t kMaxSubkeyArgumentHard = 32766;
 constexpr size_t kMaxKeyComponent = 256;
 constexpr size_t kMaxValueName = 16383;
 
-struct KeyObject {
-    uint32_t magic = kHandleMagic;
-    Target target;
+// Handle values are multiples of four, like the platform's, from a counter
+// that never repeats one: a stale handle cannot reach a newer key.
+constexpr uintptr_t kFirstHandle = 0x100;
+constexpr uintptr_t kHandleStep = 4;
+
+/// The open handles. A handle is looked up here before anything is read
+/// through it, so a closed or foreign value is refused without being
+/// followed.
+struct HandleTable {
+    std::mutex mu; // guards everything below
+    std::unordered_map<uintptr_t, Target> open;
+    uintptr_t next = kFirstHandle;
 };
+
+HandleTable& Handles() {
+    // Never destroyed: keys may still be closed while the process exits.
+    static HandleTable* const table = new HandleTable;
+    return *table;
+}
 
 bool Predefined(RegKeyHandle h) { return h == kHKeyLocalMachine || h == kHKeyCurrentUser; }
 
@@ -32,26 +46,36 @@ uint32_t Resolve(RegKeyHandle h, Target* t) {
         t->access = kKeyAllAccess;
         return kErrorSuccess;
     }
-    auto* k = reinterpret_cast<KeyObject*>(h);
-    if (!k || k->magic != kHandleMagic) return kErrorInvalidHandle;
-    *t = k->target;
+    HandleTable& table = Handles();
+    std::lock_guard<std::mutex> lock(table.mu);
+    auto it = table.open.find(reinterpret_cast<uintptr_t>(h));
+    if (it == table.open.end()) return kErrorInvalidHandle;
+    *t = it->second;
     return kErrorSuccess;
 }
 
 uint32_t NewHandle(const std::shared_ptr<Hive>& hive, int64_t id, uint32_t access, RegKeyHandle* out) {
-    auto* k = new (std::nothrow) KeyObject;
-    if (!k) return kErrorOutOfMemory;
-    k->target = Target{hive, id, access};
-    *out = reinterpret_cast<RegKeyHandle>(k);
+    HandleTable& table = Handles();
+    std::lock_guard<std::mutex> lock(table.mu);
+    try {
+        table.open.emplace(table.next, Target{hive, id, access});
+    } catch (const std::bad_alloc&) {
+        return kErrorOutOfMemory;
+    }
+    *out = reinterpret_cast<RegKeyHandle>(table.next);
+    table.next += kHandleStep;
     return kErrorSuccess;
 }
 
 uint32_t CloseHandle(RegKeyHandle h) {
     if (Predefined(h)) return kErrorSuccess;
-    auto* k = reinterpret_cast<KeyObject*>(h);
-    if (!k || k->magic != kHandleMagic) return kErrorInvalidHandle;
-    k->magic = 0;
-    delete k;
+    Target closed; // let go after the lock: the last handle into a hive closes its connection
+    HandleTable& table = Handles();
+    std::lock_guard<std::mutex> lock(table.mu);
+    auto it = table.open.find(reinterpret_cast<uintptr_t>(h));
+    if (it == table.open.end()) return kErrorInvalidHandle;
+    closed = std::move(it->second);
+    table.open.erase(it);
     return kErrorSuccess;
 }
 
