@@ -10,6 +10,7 @@
 // connection in WAL mode keeps a shared lock on the database, so no other
 // process can leave WAL mode or reset the index underneath it.
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/posix/registry/store.h"
@@ -38,9 +39,17 @@ bool InWalMode(sqlite3* db) {
 
 } // namespace
 
+bool LookupCache::Enabled() {
+    static const bool enabled = [] {
+        const char* setting = std::getenv("TAVOCOM_REGISTRY_CACHE");
+        return !setting || std::strcmp(setting, "0") != 0;
+    }();
+    return enabled;
+}
+
 bool LookupCache::Attach(sqlite3* db) {
     m_tried = true;
-    if (!InWalMode(db)) return false;
+    if (!Enabled() || !InWalMode(db)) return false;
     sqlite3_file* file = nullptr;
     if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
         !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap)
@@ -208,13 +217,16 @@ uint32_t Lookups::Start() {
 }
 
 // After a read in the transaction: whether its answer goes into the cache.
-// A new connection looks for the index here, once, and starts caching with
-// the next transaction. A read-only connection may run without a shared
-// index file, so it never caches.
+// A new connection of a writable hive looks for the index here, once, and
+// starts caching with the next transaction; it holds the shared-lock range
+// from then on, cache or not. A read-only connection may run without a
+// shared index file, so it never caches.
 bool Lookups::Filling() {
     if (m_direct) return false;
-    if (!m_hive.cache.Tried() && !m_hive.readOnly && m_hive.hasSchema && m_hive.cache.Attach(m_hive.db.Get()))
+    if (!m_hive.cache.Tried() && !m_hive.readOnly && m_hive.hasSchema) {
+        m_hive.cache.Attach(m_hive.db.Get());
         m_hive.TakeSharedLock();
+    }
     return m_fill;
 }
 

@@ -87,6 +87,10 @@ struct ValueEntry {
 /// the 8 id bytes followed by the folded name.
 class LookupCache {
 public:
+    /// Off for the whole process when TAVOCOM_REGISTRY_CACHE is "0" (read
+    /// once): every lookup then reads the database.
+    static bool Enabled();
+
     /// Looks once per connection for its own mapping of the WAL index; no
     /// mapping, no cache. Call inside a read transaction. True: mapped.
     bool Attach(sqlite3* db);
