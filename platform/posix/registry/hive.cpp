@@ -22,6 +22,18 @@
 // that (see TakeSharedLock). A forked child never touches the connection it
 // inherited (it is abandoned, not closed) and opens its own on first use.
 //
+// Read-only hives: a WAL database is read through its side files ("-wal",
+// "-shm"), which a connection creates when they are missing. Without write
+// rights SQLite cannot do that properly: in a directory it may not write it
+// cannot read the hive at all, and in one it may write it leaves them
+// read-only, in the way of the next writer. So a connection that may not
+// write the hive opens it as usual only when both side files are there;
+// otherwise the main file holds every committed change (the last
+// connection to close checkpoints into it before it removes them), and it
+// is read alone, as immutable, while it and its side files stay as they
+// were. That connection holds the shared-lock range too, so a writer that
+// comes and goes keeps its side files until the next call sees them.
+//
 // Durability: synchronous=NORMAL with WAL. A committed change is in the WAL
 // file before the call returns, so a process killed at any point loses no
 // completed change; only a power failure can lose the last commits before
@@ -31,6 +43,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <new>
 
 #include "platform/posix/registry/store.h"
@@ -44,6 +57,7 @@ constexpr int kBusyTimeoutMs = 10000;
 // on this range (its documented file locking layout).
 constexpr off_t kSqliteSharedFirst = 0x40000002;
 constexpr off_t kSqliteSharedSize = 510;
+constexpr int kWalFile = 1, kShmFile = 2;
 
 const char kSchema[] =
     "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL, name TEXT NOT NULL,"
@@ -60,6 +74,27 @@ std::string DirectoryOf(const std::string& path) {
     size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+/// `path` as a URI for SQLite, with `query` appended.
+std::string FileUri(const std::string& path, const char* query) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string uri = path[0] == '/' ? "file://" : "file:";
+    for (unsigned char c : path) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || std::strchr("/._~-", c)) {
+            uri += char(c);
+        } else {
+            uri += '%';
+            uri += kHex[c >> 4];
+            uri += kHex[c & 15];
+        }
+    }
+    return uri + "?" + query;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
 bool MayWrite(const char* p, const struct stat& st) {
@@ -123,6 +158,7 @@ void Hive::Disconnect() {
     db.Release();
     hasSchema = false;
     pid = 0;
+    m_immutable = false;
     cache.Detach();
 }
 
@@ -165,8 +201,39 @@ uint32_t Hive::CreateFile() const {
     return kErrorSuccess;
 }
 
+/// Which side files exist now.
+int Hive::SideFiles() const {
+    return (access((path + "-wal").c_str(), F_OK) == 0 ? kWalFile : 0) |
+           (access((path + "-shm").c_str(), F_OK) == 0 ? kShmFile : 0);
+}
+
+/// An immutable connection no longer sees the hive as it is.
+bool Hive::Stale() const {
+    struct stat st;
+    return stat(path.c_str(), &st) != 0 || !SameFile(st, m_opened) || SideFiles() != m_sideFiles;
+}
+
+/// Opens the connection and reads the schema version and table count: the
+/// first read, where a WAL database meets its side files. A raw SQLite
+/// result; on failure db stays empty.
+int Hive::Open(bool immutable, int64_t* version, int64_t* tables) {
+    int rc = immutable ? sqlite3_open_v2(FileUri(path, "immutable=1").c_str(), db.Put(),
+                                         SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr)
+                       : sqlite3_open_v2(path.c_str(), db.Put(),
+                                         (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX,
+                                         nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_busy_timeout(db.Get(), kBusyTimeoutMs);
+        rc = QueryInt("PRAGMA user_version", version);
+    }
+    if (rc == SQLITE_OK) rc = QueryInt("SELECT count(*) FROM sqlite_schema", tables);
+    if (rc != SQLITE_OK) db.Reset();
+    return rc;
+}
+
 uint32_t Hive::Connect(bool create) {
     CheckFork();
+    if (db && m_immutable && Stale()) Disconnect();
     if (db) return kErrorSuccess;
     struct stat st;
     if (stat(path.c_str(), &st) != 0) {
@@ -182,20 +249,28 @@ uint32_t Hive::Connect(bool create) {
     m_device = st.st_dev;
     m_inode = st.st_ino;
     m_checked = st;
-    int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
-    int rc = sqlite3_open_v2(path.c_str(), db.Put(), flags, nullptr);
+    const int sideFiles = SideFiles();
+    m_immutable = readOnly && sideFiles != (kWalFile | kShmFile);
+    int64_t version = 0, tables = 0;
+    int rc = Open(m_immutable, &version, &tables);
+    if (readOnly && !m_immutable && ((rc & 0xFF) == SQLITE_CANTOPEN || (rc & 0xFF) == SQLITE_READONLY)) {
+        // The side files went between the look and the open.
+        m_immutable = true;
+        rc = Open(true, &version, &tables);
+    }
     if (rc != SQLITE_OK) {
-        db.Reset();
+        m_immutable = false;
         return FromSqlite(rc);
     }
     pid = CurrentPid();
-    sqlite3_busy_timeout(db.Get(), kBusyTimeoutMs);
-    int64_t version = 0, tables = 0;
-    rc = QueryInt("PRAGMA user_version", &version);
-    if (rc == SQLITE_OK) rc = QueryInt("SELECT count(*) FROM sqlite_schema", &tables);
-    uint32_t e = FromSqlite(rc);
+    if (m_immutable) {
+        m_opened = st;
+        m_sideFiles = sideFiles;
+        TakeSharedLock();
+    }
+    uint32_t e = kErrorSuccess;
     // Another program's database, or a newer format: never touched.
-    if (!e && (version > kSchemaVersion || (version == 0 && tables != 0))) e = kErrorRegistryCorrupt;
+    if (version > kSchemaVersion || (version == 0 && tables != 0)) e = kErrorRegistryCorrupt;
     if (!e) e = Exec("PRAGMA synchronous=NORMAL");
     if (e) {
         Disconnect();

@@ -162,6 +162,9 @@ struct Hive {
 private:
     void CheckFork();
     uint32_t CreateFile() const;
+    int Open(bool immutable, int64_t* version, int64_t* tables);
+    int SideFiles() const;
+    bool Stale() const;
     uint32_t Exec(const char* sql);
     int QueryInt(const char* sql, int64_t* out);
 
@@ -169,6 +172,11 @@ private:
     dev_t m_device = 0; // identity of the file as opened
     ino_t m_inode = 0;
     struct stat m_checked {}; // the file's attributes when its writability was last checked
+    // An immutable connection reads the main file alone; it is replaced as
+    // soon as the file or its side files are no longer as it found them.
+    bool m_immutable = false;
+    struct stat m_opened {};
+    int m_sideFiles = 0;
     FileDescriptor m_sharedLock;
 };
 
