@@ -574,5 +574,38 @@ TEST_F(RegistryStoreTest, ReadOnlyHiveReadsWhateverSideFilesExist) {
     fs::permissions(dir, fs::perms(0755));
 }
 
+// A reader of a hive it may not write leaves nothing that stops it from
+// writing once the hive is writable again.
+TEST_F(RegistryStoreTest, ReadOnlyReaderLeavesNoSideFilesInTheWay) {
+    if (geteuid() != 0) GTEST_SKIP() << "arranging another user's hive needs root";
+    const std::string dir = HiveFile("own"), file = dir + "/machine.db";
+    fs::create_directory(dir);
+    ASSERT_EQ(chown(dir.c_str(), kNobody, kNobody), 0);
+    SetEnv("TAVOCOM_MACHINE_HIVE", file.c_str());
+    auto step = [](const char* write, const char* expected) {
+        return AsNobody([=] {
+            auto r = ChildRegistry(COM_REGROOT_MACHINE);
+            if (!r || (write && r->SetStringValue(COM_TEXT("v"), W(write).c_str()) != S_OK)) return 1;
+            return ReadString(r.Get(), "v") == expected ? 0 : 2;
+        });
+    };
+    const int first = step("1", "1");
+    if (first == kCannotDropPrivileges) GTEST_SKIP() << "cannot act as uid " << kNobody;
+    ASSERT_EQ(first, 0);
+    // Readers of the 0444 hive without side files: this store, then a plain
+    // SQLite reader, which leaves them behind with the hive's mode.
+    ASSERT_TRUE(Exec(file, "PRAGMA wal_checkpoint(TRUNCATE)"));
+    fs::permissions(file, fs::perms(0444));
+    EXPECT_EQ(step(nullptr, "1"), 0);
+    fs::permissions(file, fs::perms(0644));
+    EXPECT_EQ(step("2", "2"), 0);
+    ASSERT_TRUE(Exec(file, "PRAGMA wal_checkpoint(TRUNCATE)"));
+    fs::permissions(file, fs::perms(0444));
+    ASSERT_EQ(AsNobody([&file] { return Query(file, "PRAGMA user_version") == "1" ? 0 : 1; }), 0);
+    ASSERT_EQ(Mode(file + "-shm"), 0444u);
+    fs::permissions(file, fs::perms(0644));
+    EXPECT_EQ(step("3", "3"), 0);
+}
+
 } // namespace
 } // namespace tavo::test

@@ -32,7 +32,9 @@
 // connection to close checkpoints into it before it removes them), and it
 // is read alone, as immutable, while it and its side files stay as they
 // were. That connection holds the shared-lock range too, so a writer that
-// comes and goes keeps its side files until the next call sees them.
+// comes and goes keeps its side files until the next call sees them. Side
+// files that another reader left read-only are given the hive's mode back
+// by the next connection that may write the hive.
 //
 // Durability: synchronous=NORMAL with WAL. A committed change is in the WAL
 // file before the call returns, so a process killed at any point loses no
@@ -213,6 +215,18 @@ bool Hive::Stale() const {
     return stat(path.c_str(), &st) != 0 || !SameFile(st, m_opened) || SideFiles() != m_sideFiles;
 }
 
+/// Side files this process may not write would turn its writes away; when
+/// they are its own, they get the mode of the hive, which it may write.
+void Hive::RepairSideFiles(const struct stat& hive) const {
+    for (const char* suffix : {"-wal", "-shm"}) {
+        const std::string side = path + suffix;
+        struct stat st;
+        if (lstat(side.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() &&
+            access(side.c_str(), W_OK) != 0)
+            chmod(side.c_str(), hive.st_mode & 0777);
+    }
+}
+
 /// Opens the connection and reads the schema version and table count: the
 /// first read, where a WAL database meets its side files. A raw SQLite
 /// result; on failure db stays empty.
@@ -249,6 +263,7 @@ uint32_t Hive::Connect(bool create) {
     m_device = st.st_dev;
     m_inode = st.st_ino;
     m_checked = st;
+    if (!readOnly) RepairSideFiles(st);
     const int sideFiles = SideFiles();
     m_immutable = readOnly && sideFiles != (kWalFile | kShmFile);
     int64_t version = 0, tables = 0;

@@ -165,6 +165,7 @@ private:
     int Open(bool immutable, int64_t* version, int64_t* tables);
     int SideFiles() const;
     bool Stale() const;
+    void RepairSideFiles(const struct stat& hive) const;
     uint32_t Exec(const char* sql);
     int QueryInt(const char* sql, int64_t* out);
 
