@@ -1,7 +1,7 @@
-# Activation benchmarks. The direct-construction baseline builds the memory
-# class from its sources inside the benchmark program.
-add_library(tavocom_memory_object STATIC EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/memory/memory.cpp ${CMAKE_SOURCE_DIR}/core/module.cpp)
-target_link_libraries(tavocom_memory_object PUBLIC tavocom_memory_direct PRIVATE tavocom_warnings)
+# Activation benchmarks. The direct-construction baseline links the memory
+# class's objects into the benchmark program, with the module count it needs.
+add_library(tavocom_memory_object STATIC EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/core/module.cpp)
+target_link_libraries(tavocom_memory_object PUBLIC tavocom_memory_service tavocom_memory_strategies PRIVATE tavocom_warnings)
 
 tavocom_add_bench(activation activation_bench.cpp)
 target_include_directories(bench_activation PRIVATE ${CMAKE_SOURCE_DIR}/examples)

@@ -1,11 +1,11 @@
-// One owner template for every platform handle: built from the handle type
-// and its close function, null as the invalid value, move-only.
+// One owner template for every platform handle: built from the handle type,
+// its close function and its invalid value (null unless given), move-only.
 #ifndef TAVOCOM_PLATFORM_UNIQUE_HANDLE_H
 #define TAVOCOM_PLATFORM_UNIQUE_HANDLE_H
 
 namespace tavo::plat {
 
-template <class Handle, auto Close>
+template <class Handle, auto Close, auto Invalid = nullptr>
 class UniqueHandle {
 public:
     UniqueHandle() noexcept = default;
@@ -20,7 +20,7 @@ public:
     ~UniqueHandle() { Reset(); }
 
     Handle Get() const noexcept { return m_h; }
-    explicit operator bool() const noexcept { return m_h != nullptr; }
+    explicit operator bool() const noexcept { return m_h != Invalid; }
     /// Closes what is held and returns the place for an out argument.
     Handle* Put() noexcept {
         Reset();
@@ -31,20 +31,20 @@ public:
     Handle* InPlace() noexcept { return &m_h; }
     /// Takes over `owned`; the member is cleared before the old handle is
     /// closed.
-    void Reset(Handle owned = nullptr) noexcept {
+    void Reset(Handle owned = Invalid) noexcept {
         Handle old = m_h;
         m_h = owned;
-        if (old) Close(old);
+        if (old != Invalid) Close(old);
     }
     /// Gives up ownership without closing.
     Handle Release() noexcept {
         Handle h = m_h;
-        m_h = nullptr;
+        m_h = Invalid;
         return h;
     }
 
 private:
-    Handle m_h = nullptr;
+    Handle m_h = Invalid;
 };
 
 } // namespace tavo::plat

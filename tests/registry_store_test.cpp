@@ -1,6 +1,7 @@
 // The registry store of the Linux build: several processes, killed writers,
 // damaged files, permissions, and the contract's calls themselves.
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -24,6 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace plat;
 const COM_HRESULT kNotFound = COM_STATUS_FROM_WIN32(2);
+const COM_HRESULT kAccessDenied = COM_STATUS_FROM_WIN32(5);
 const COM_HRESULT kCorrupt = COM_STATUS_FROM_WIN32(1015);
 
 /// Runs `body` in a forked child; its result is the child's exit status.
@@ -41,6 +43,20 @@ int InChild(F body) {
     int status = 0;
     if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+}
+
+// The unprivileged account the permission tests act as.
+constexpr uid_t kNobody = 65534;
+constexpr int kCannotDropPrivileges = 77;
+
+/// Runs `body` in a forked child as the unprivileged user; the child's exit
+/// status, or kCannotDropPrivileges.
+template <class F>
+int AsNobody(F body) {
+    return InChild([&body] {
+        if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) return kCannotDropPrivileges;
+        return body();
+    });
 }
 
 /// A fresh registry object of the calling (child) process, opened at `root`.
@@ -491,6 +507,104 @@ TEST_F(RegistryStoreTest, HostClosingTheHiveFileLosesNoChange) {
               }),
               0);
     EXPECT_EQ(Query(file, "PRAGMA integrity_check"), "ok");
+}
+
+// A closed handle, or one never handed out, is refused without being followed.
+TEST_F(RegistryStoreTest, StaleAndForeignHandlesAreRefused) {
+    RegKeyHandle key = nullptr;
+    uint32_t v = 0;
+    ASSERT_EQ(RegCreateKeyExA(kHKeyCurrentUser, "Software\\Stale", kKeyAllAccess, &key, nullptr), 0u);
+    ASSERT_EQ(RegCloseKey(key), 0u);
+    const RegKeyHandle foreign = static_cast<RegKeyHandle>(kPoison);
+    for (RegKeyHandle bad : {key, foreign}) {
+        EXPECT_EQ(ReadDword(bad, "v", &v), 6u);
+        EXPECT_EQ(WriteDword(bad, "v", 1), 6u);
+        EXPECT_EQ(OpenStatus(bad, nullptr), 6u);
+        EXPECT_EQ(RegCloseKey(bad), 6u);
+    }
+}
+
+// A machine hive this user may read but not write, with whatever side files
+// no process holds open: it reads, and every change is refused.
+TEST_F(RegistryStoreTest, ReadOnlyHiveReadsWhateverSideFilesExist) {
+    if (geteuid() != 0) GTEST_SKIP() << "arranging another user's hive needs root";
+    const std::string dir = HiveFile("ro"), file = dir + "/machine.db";
+    fs::create_directory(dir);
+    SetEnv("TAVOCOM_MACHINE_HIVE", file.c_str());
+    auto set = [](const char* v) {
+        return InChild([v] {
+            auto r = ChildRegistry(COM_REGROOT_MACHINE);
+            return r && r->SetStringValue(COM_TEXT("v"), W(v).c_str()) == S_OK ? 0 : 1;
+        });
+    };
+    auto sideFiles = [&file] { return int(fs::exists(file + "-wal")) + int(fs::exists(file + "-shm")); };
+    ASSERT_EQ(set("1"), 0);
+    // The last connection to close checkpoints and deletes the side files.
+    ASSERT_TRUE(Exec(file, "PRAGMA wal_checkpoint(TRUNCATE)"));
+    ASSERT_EQ(sideFiles(), 0);
+    struct Case {
+        fs::perms file, dir;
+        const char* set; // written first, by a writer killed with its side files left
+        const char* expected;
+    } cases[] = {
+        {fs::perms(0644), fs::perms(0755), nullptr, "1"},
+        {fs::perms(0444), fs::perms(0555), nullptr, "1"},
+        {fs::perms(0644), fs::perms(0755), "2", "2"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        fs::permissions(dir, fs::perms(0755));
+        fs::permissions(file, fs::perms(0644));
+        if (c.set) {
+            ASSERT_EQ(set(c.set), 0);
+            ASSERT_EQ(sideFiles(), 2);
+        }
+        fs::permissions(file, c.file);
+        fs::permissions(dir, c.dir);
+        const int rc = AsNobody([&c] {
+            auto r = ChildRegistry(COM_REGROOT_MACHINE);
+            if (!r) return 1;
+            if (ReadString(r.Get(), "v") != c.expected) return 2;
+            if (r->SetStringValue(COM_TEXT("v"), COM_TEXT("x")) != kAccessDenied) return 3;
+            return r->CreateKey(COM_TEXT("new"), 0) == kAccessDenied ? 0 : 4;
+        });
+        if (rc == kCannotDropPrivileges) GTEST_SKIP() << "cannot act as uid " << kNobody;
+        EXPECT_EQ(rc, 0);
+    }
+    fs::permissions(dir, fs::perms(0755));
+}
+
+// A reader of a hive it may not write leaves nothing that stops it from
+// writing once the hive is writable again.
+TEST_F(RegistryStoreTest, ReadOnlyReaderLeavesNoSideFilesInTheWay) {
+    if (geteuid() != 0) GTEST_SKIP() << "arranging another user's hive needs root";
+    const std::string dir = HiveFile("own"), file = dir + "/machine.db";
+    fs::create_directory(dir);
+    ASSERT_EQ(chown(dir.c_str(), kNobody, kNobody), 0);
+    SetEnv("TAVOCOM_MACHINE_HIVE", file.c_str());
+    auto step = [](const char* write, const char* expected) {
+        return AsNobody([=] {
+            auto r = ChildRegistry(COM_REGROOT_MACHINE);
+            if (!r || (write && r->SetStringValue(COM_TEXT("v"), W(write).c_str()) != S_OK)) return 1;
+            return ReadString(r.Get(), "v") == expected ? 0 : 2;
+        });
+    };
+    const int first = step("1", "1");
+    if (first == kCannotDropPrivileges) GTEST_SKIP() << "cannot act as uid " << kNobody;
+    ASSERT_EQ(first, 0);
+    // Readers of the 0444 hive without side files: this store, then a plain
+    // SQLite reader, which leaves them behind with the hive's mode.
+    ASSERT_TRUE(Exec(file, "PRAGMA wal_checkpoint(TRUNCATE)"));
+    fs::permissions(file, fs::perms(0444));
+    EXPECT_EQ(step(nullptr, "1"), 0);
+    fs::permissions(file, fs::perms(0644));
+    EXPECT_EQ(step("2", "2"), 0);
+    ASSERT_TRUE(Exec(file, "PRAGMA wal_checkpoint(TRUNCATE)"));
+    fs::permissions(file, fs::perms(0444));
+    ASSERT_EQ(AsNobody([&file] { return Query(file, "PRAGMA user_version") == "1" ? 0 : 1; }), 0);
+    ASSERT_EQ(Mode(file + "-shm"), 0444u);
+    fs::permissions(file, fs::perms(0644));
+    EXPECT_EQ(step("3", "3"), 0);
 }
 
 } // namespace

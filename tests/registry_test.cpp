@@ -342,5 +342,14 @@ TEST_F(RegistryObjectTest, ObjectsOnSeveralThreads) {
     }
 }
 
+// A key-name component of 256 characters is still taken, as the Windows
+// build's registry takes it; 257 is refused (NameLimits).
+TEST_F(RegistryObjectTest, KeyNameComponentOf256Characters) {
+    OpenRoot(COM_REGROOT_USER);
+    const WString name = W(std::string(256, 'k'));
+    EXPECT_EQ(Reg()->CreateKey(name.c_str(), 0), S_OK);
+    EXPECT_EQ(Reg()->OpenKey(name.c_str()), S_OK);
+}
+
 } // namespace
 } // namespace tavo::test

@@ -1,5 +1,5 @@
-// The registry contract on Windows: the platform's own registry, its ANSI
-// code page and its environment. Error numbers pass through unchanged.
+// The registry calls of the contract on Windows: the platform's own
+// registry. Error numbers pass through unchanged.
 #include "platform/registry.h"
 
 #include <windows.h>
@@ -85,18 +85,6 @@ uint32_t RegQueryInfoKeyA(RegKeyHandle key, uint32_t* subkeys, uint32_t* maxSubk
         if (maxValueNameLen) *maxValueNameLen = d;
     }
     return Code(e);
-}
-
-uint32_t GetEnvironmentVariableA(const char* name, char* buffer, uint32_t size) {
-    return ::GetEnvironmentVariableA(name, buffer, size);
-}
-
-int32_t WideCharToMultiByte(const COM_WCHAR* text, int32_t length, char* out, int32_t outSize) {
-    return ::WideCharToMultiByte(CP_ACP, 0, text, length, out, outSize, nullptr, nullptr);
-}
-
-int32_t MultiByteToWideChar(const char* text, int32_t length, COM_WCHAR* out, int32_t outSize) {
-    return ::MultiByteToWideChar(CP_ACP, 0, text, length, out, outSize);
 }
 
 } // namespace tavo::plat

@@ -1,6 +1,6 @@
 // Case folding of the registry store: how names compare and sort.
-#ifndef TAVOCOM_PLATFORM_POSIX_TEXT_H
-#define TAVOCOM_PLATFORM_POSIX_TEXT_H
+#ifndef TAVOCOM_PLATFORM_POSIX_REGISTRY_FOLDING_H
+#define TAVOCOM_PLATFORM_POSIX_REGISTRY_FOLDING_H
 
 #include <tavocom/types.h>
 

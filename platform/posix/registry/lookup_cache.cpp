@@ -1,0 +1,233 @@
+// Lookup cache: the point lookups of reads (a child key by name, a value by
+// name, whether a key still exists) are answered from memory while the
+// database is unchanged in every process. Each call first compares the WAL
+// index header in the "-shm" file, which every commit rewrites, with the
+// header seen when the cache was filled; any difference drops the cache,
+// and so does every write of this process. A header whose two copies differ
+// (a commit under way, or a writer killed in between) counts as a
+// difference. The header is read through this connection's own mapping of
+// that file, which stays valid and current while the connection is open: a
+// connection in WAL mode keeps a shared lock on the database, so no other
+// process can leave WAL mode or reset the index underneath it.
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/posix/registry/store.h"
+
+namespace tavo::plat::store {
+namespace {
+
+// The WAL index: mapped in pages of this size; it starts with two copies of
+// a 48-byte header, whose byte 12 is set once the index is initialised.
+constexpr int kWalIndexPage = 32768;
+constexpr size_t kWalHeaderIsInit = 12;
+// Bounds: entries in all, and the largest value data kept.
+constexpr size_t kCacheEntries = 4096;
+constexpr size_t kCacheValueBytes = 4096;
+
+bool InWalMode(sqlite3* db) {
+    Statement s;
+    bool wal = false;
+    if (sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, s.Put(), nullptr) == SQLITE_OK &&
+        sqlite3_step(s.Get()) == SQLITE_ROW) {
+        const unsigned char* mode = sqlite3_column_text(s.Get(), 0);
+        wal = mode && std::strcmp(reinterpret_cast<const char*>(mode), "wal") == 0;
+    }
+    return wal;
+}
+
+} // namespace
+
+bool LookupCache::Enabled() {
+    static const bool enabled = [] {
+        const char* setting = std::getenv("TAVOCOM_REGISTRY_CACHE");
+        return !setting || std::strcmp(setting, "0") != 0;
+    }();
+    return enabled;
+}
+
+bool LookupCache::Attach(sqlite3* db) {
+    m_tried = true;
+    if (!Enabled() || !InWalMode(db)) return false;
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
+        !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap)
+        return false;
+    // The region exists already (no extend): this only returns the
+    // connection's pointer to it, valid until the connection closes.
+    void volatile* region = nullptr;
+    if (file->pMethods->xShmMap(file, 0, kWalIndexPage, 0, &region) != SQLITE_OK || !region) return false;
+    m_walIndex = static_cast<const volatile uint64_t*>(region);
+    return true;
+}
+
+void LookupCache::Detach() {
+    m_walIndex = nullptr;
+    m_tried = false;
+    Drop();
+}
+
+void LookupCache::ClearEntries() {
+    children.clear();
+    values.clear();
+    alive.clear();
+}
+
+void LookupCache::Drop() {
+    ClearEntries();
+    m_seenValid = false;
+}
+
+void LookupCache::MakeRoom() {
+    if (children.size() + values.size() + alive.size() >= kCacheEntries) ClearEntries();
+}
+
+// The header, when both copies agree. A commit writes the second copy and
+// then the first, so reading the first, then the second, sees a difference
+// while a commit is under way or after a writer died in between.
+bool LookupCache::ReadHeader(uint64_t* out) const {
+    for (size_t i = 0; i < kHeaderWords; ++i) out[i] = m_walIndex[i];
+    std::atomic_thread_fence(std::memory_order_acquire);
+    for (size_t i = 0; i < kHeaderWords; ++i)
+        if (m_walIndex[kHeaderWords + i] != out[i]) return false;
+    return reinterpret_cast<const uint8_t*>(out)[kWalHeaderIsInit] != 0;
+}
+
+bool LookupCache::Current() const {
+    if (!m_walIndex || !m_seenValid) return false;
+    uint64_t now[kHeaderWords];
+    return ReadHeader(now) && std::memcmp(now, m_seen, sizeof now) == 0;
+}
+
+// The header the cache is filled against is taken before the transaction's
+// snapshot: a commit in between leaves the cache older than the header it
+// notes and so makes the next check fail, never pass.
+bool LookupCache::PrepareFill() {
+    if (!m_walIndex) return false;
+    uint64_t now[kHeaderWords];
+    if (!ReadHeader(now)) {
+        Drop();
+        return false;
+    }
+    if (!m_seenValid || std::memcmp(now, m_seen, sizeof now) != 0) {
+        ClearEntries();
+        std::memcpy(m_seen, now, sizeof now);
+        m_seenValid = true;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// The lookups of one call.
+
+Lookups::Lookups(Hive& hive, bool direct) : m_hive(hive), m_txn(hive), m_direct(direct) {
+    m_cached = !direct && hive.cache.Current();
+}
+
+uint32_t Lookups::Child(int64_t parent, const std::string& folded, int64_t* id) {
+    SetKey(parent, folded);
+    LookupCache& cache = m_hive.cache;
+    if (m_cached) {
+        auto it = cache.children.find(m_key);
+        if (it != cache.children.end()) {
+            *id = it->second;
+            return kErrorSuccess;
+        }
+    }
+    if (uint32_t e = Start()) return e;
+    Query q(m_hive, kFindChild);
+    q.Int(1, parent).Blob(2, folded.data(), folded.size());
+    *id = q.Row() ? q.ColInt(0) : 0;
+    if (uint32_t e = q.Error()) return e;
+    if (Filling()) {
+        cache.MakeRoom();
+        cache.children.emplace(m_key, *id);
+    }
+    return kErrorSuccess;
+}
+
+uint32_t Lookups::Alive(int64_t id, bool* alive) {
+    *alive = true;
+    if (id == kRootId) return kErrorSuccess;
+    LookupCache& cache = m_hive.cache;
+    if (m_cached) {
+        auto it = cache.alive.find(id);
+        if (it != cache.alive.end()) {
+            *alive = it->second;
+            return kErrorSuccess;
+        }
+    }
+    if (uint32_t e = Start()) return e;
+    Query q(m_hive, kKeyExists);
+    q.Int(1, id);
+    *alive = q.Row();
+    if (uint32_t e = q.Error()) return e;
+    if (Filling()) {
+        cache.MakeRoom();
+        cache.alive.emplace(id, *alive);
+    }
+    return kErrorSuccess;
+}
+
+uint32_t Lookups::Value(int64_t key, const std::string& folded, const ValueEntry** out) {
+    SetKey(key, folded);
+    LookupCache& cache = m_hive.cache;
+    if (m_cached) {
+        auto it = cache.values.find(m_key);
+        if (it != cache.values.end()) {
+            *out = &it->second;
+            return kErrorSuccess;
+        }
+    }
+    if (uint32_t e = Start()) return e;
+    Query q(m_hive, kGetValue);
+    q.Int(1, key).Blob(2, folded.data(), folded.size());
+    m_value.found = q.Row();
+    if (uint32_t e = q.Error()) return e;
+    m_value.type = 0;
+    m_value.data.clear();
+    if (m_value.found) {
+        size_t n = 0;
+        const uint8_t* bytes = q.ColBytes(1, &n);
+        m_value.type = uint32_t(q.ColInt(0));
+        if (n) m_value.data.assign(reinterpret_cast<const char*>(bytes), n);
+    }
+    *out = &m_value;
+    if (Filling() && m_value.data.size() <= kCacheValueBytes) {
+        cache.MakeRoom();
+        *out = &cache.values.insert_or_assign(m_key, m_value).first->second;
+    }
+    return kErrorSuccess;
+}
+
+void Lookups::SetKey(int64_t id, const std::string& folded) {
+    if (m_direct) return;
+    char bytes[sizeof id];
+    std::memcpy(bytes, &id, sizeof id);
+    m_key.assign(bytes, sizeof bytes);
+    m_key.append(folded);
+}
+
+uint32_t Lookups::Start() {
+    if (m_started || m_direct) return kErrorSuccess;
+    m_started = true;
+    m_fill = m_hive.cache.PrepareFill();
+    return m_txn.Begin(false);
+}
+
+// After a read in the transaction: whether its answer goes into the cache.
+// A new connection of a writable hive looks for the index here, once, and
+// starts caching with the next transaction; it holds the shared-lock range
+// from then on, cache or not. A read-only connection may run without a
+// shared index file, so it never caches.
+bool Lookups::Filling() {
+    if (m_direct) return false;
+    if (!m_hive.cache.Tried() && !m_hive.readOnly && m_hive.hasSchema) {
+        m_hive.cache.Attach(m_hive.db.Get());
+        m_hive.TakeSharedLock();
+    }
+    return m_fill;
+}
+
+} // namespace tavo::plat::store

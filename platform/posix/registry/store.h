@@ -1,0 +1,289 @@
+// What the files of the registry store share. The store keeps one SQLite
+// database file per hive, shared by every process of the user:
+//
+//   hive.cpp          a hive file and this process's connection to it
+//   statements.cpp    the prepared statements, queries and transactions
+//   lookup_cache.cpp  point lookups answered from memory while nothing changed
+//   locations.cpp     where the hive files are, and the hives in use
+//   handles.cpp       key handles, subkey paths and value names
+//   folding.cpp       case folding: how names compare and sort
+//   errors.cpp        errno and SQLite results as Win32 error numbers
+//   contract.cpp      the registry calls of platform/registry.h
+//
+// Field guards: every field of a Hive is guarded by its `mu`; the handle
+// table and the table of hives have a mutex each.
+#ifndef TAVOCOM_PLATFORM_POSIX_REGISTRY_STORE_H
+#define TAVOCOM_PLATFORM_POSIX_REGISTRY_STORE_H
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/registry.h"
+#include "platform/unique_handle.h"
+
+namespace tavo::plat::store {
+
+/// Id of a hive's root key.
+constexpr int64_t kRootId = 1;
+
+// ---------------------------------------------------------------------------
+// Errors (errors.cpp): the only place where system and SQLite results become
+// the Win32 error numbers the logic expects.
+
+uint32_t FromErrno(int e);
+uint32_t FromSqlite(int rc);
+
+// ---------------------------------------------------------------------------
+// Owners.
+
+using Connection = UniqueHandle<sqlite3*, &sqlite3_close>;
+using Statement = UniqueHandle<sqlite3_stmt*, &sqlite3_finalize>;
+using FileDescriptor = UniqueHandle<int, &::close, -1>;
+
+// ---------------------------------------------------------------------------
+// Statements (statements.cpp), prepared once per connection.
+
+enum Stmt {
+    kFindChild,
+    kKeyExists,
+    kInsertKey,
+    kHasChildren,
+    kDeleteKeyRow,
+    kDeleteKeyValues,
+    kGetValue,
+    kSetValue,
+    kDeleteValue,
+    kEnumKey,
+    kEnumValue,
+    kKeyInfo,
+    kValueInfo,
+    kBeginRead,
+    kBeginWrite,
+    kCommit,
+    kRollback,
+    kStmtCount
+};
+
+// ---------------------------------------------------------------------------
+// The lookup cache (lookup_cache.cpp).
+
+/// A value as the lookup cache keeps it, or its absence.
+struct ValueEntry {
+    bool found = false;
+    uint32_t type = 0;
+    std::string data;
+};
+
+/// Answers of point lookups, valid while the WAL index header equals the
+/// one seen when they were filled in. Keys of `children` and `values` are
+/// the 8 id bytes followed by the folded name.
+class LookupCache {
+public:
+    /// Off for the whole process when TAVOCOM_REGISTRY_CACHE is "0" (read
+    /// once): every lookup then reads the database.
+    static bool Enabled();
+
+    /// Looks once per connection for its own mapping of the WAL index; no
+    /// mapping, no cache. Call inside a read transaction. True: mapped.
+    bool Attach(sqlite3* db);
+    bool Tried() const { return m_tried; }
+    /// The connection closes: its mapping goes, and every entry with it.
+    void Detach();
+
+    /// Forgets every entry (a change of this process, or a new connection).
+    void Drop();
+    /// True when the entries may answer: nothing committed since filling.
+    bool Current() const;
+    /// Call before a read transaction begins; false: cache nothing.
+    bool PrepareFill();
+    /// Room for one more entry: a full cache starts over.
+    void MakeRoom();
+
+    std::unordered_map<std::string, int64_t> children; // child id, 0: none
+    std::unordered_map<std::string, ValueEntry> values;
+    std::unordered_map<int64_t, bool> alive;
+
+private:
+    static constexpr size_t kHeaderWords = 48 / sizeof(uint64_t);
+    bool ReadHeader(uint64_t* out) const;
+    void ClearEntries();
+
+    const volatile uint64_t* m_walIndex = nullptr; // this connection's mapping
+    bool m_tried = false;
+    bool m_seenValid = false;
+    uint64_t m_seen[kHeaderWords] = {};
+};
+
+// ---------------------------------------------------------------------------
+// A hive (hive.cpp).
+
+/// This process's id, cheap to ask and right in a forked child.
+pid_t CurrentPid();
+
+struct Hive {
+    Hive(std::string p, bool m) : path(std::move(p)), machine(m) {}
+    Hive(const Hive&) = delete;
+    Hive& operator=(const Hive&) = delete;
+    ~Hive() { Disconnect(); }
+
+    /// Opens the connection if needed. With `create`, a missing file (and
+    /// its directories) is made; without, a missing file leaves db empty.
+    uint32_t Connect(bool create);
+    /// Reconnects when the file was replaced, removed or its permissions
+    /// changed since it was opened.
+    void Refresh();
+    /// For reads: true when the file holds our tables.
+    bool SchemaReady(uint32_t* error);
+    /// For writes: connection open, writable, schema in place.
+    uint32_t PrepareWrite();
+    /// Holds the range of SQLite's shared lock with a lock of our own.
+    void TakeSharedLock();
+    void Disconnect();
+    /// The statement `which` of this connection, prepared on first use.
+    sqlite3_stmt* Prepare(Stmt which, int* rc); // statements.cpp
+
+    std::mutex mu; // guards everything below
+    const std::string path;
+    const bool machine;
+    pid_t pid = 0;          // process that opened db
+    Connection db;          // empty: not open (file absent or not opened yet)
+    bool readOnly = false;  // the file or its directory may not be written
+    bool hasSchema = false; // the file holds our tables
+    LookupCache cache;
+
+private:
+    void CheckFork();
+    uint32_t CreateFile() const;
+    int Open(bool immutable, int64_t* version, int64_t* tables);
+    int SideFiles() const;
+    bool Stale() const;
+    void RepairSideFiles(const struct stat& hive) const;
+    uint32_t Exec(const char* sql);
+    int QueryInt(const char* sql, int64_t* out);
+
+    Statement m_stmts[kStmtCount];
+    dev_t m_device = 0; // identity of the file as opened
+    ino_t m_inode = 0;
+    struct stat m_checked {}; // the file's attributes when its writability was last checked
+    // An immutable connection reads the main file alone; it is replaced as
+    // soon as the file or its side files are no longer as it found them.
+    bool m_immutable = false;
+    struct stat m_opened {};
+    int m_sideFiles = 0;
+    FileDescriptor m_sharedLock;
+};
+
+// ---------------------------------------------------------------------------
+// Queries and transactions (statements.cpp).
+
+/// One execution of a cached statement; resets it when done.
+class Query {
+public:
+    Query(Hive& hive, Stmt which) : m_s(hive.Prepare(which, &m_rc)) {}
+    Query(const Query&) = delete;
+    Query& operator=(const Query&) = delete;
+    ~Query();
+    Query& Int(int i, int64_t v);
+    Query& Blob(int i, const void* p, size_t n);
+    Query& Text(int i, const std::string& t);
+    /// Steps once: true for a row; false for done or an error (see Error).
+    bool Row();
+    uint32_t Error() const { return FromSqlite(m_rc); }
+    int64_t ColInt(int c) const { return sqlite3_column_int64(m_s, c); }
+    const uint8_t* ColBytes(int c, size_t* n) const;
+
+private:
+    int m_rc = SQLITE_OK;
+    sqlite3_stmt* m_s = nullptr;
+};
+
+/// Runs a transaction statement; the destructor rolls back what was begun
+/// and not committed.
+class Txn {
+public:
+    explicit Txn(Hive& hive) : m_hive(hive) {}
+    Txn(const Txn&) = delete;
+    Txn& operator=(const Txn&) = delete;
+    ~Txn();
+    uint32_t Begin(bool write);
+    uint32_t Commit();
+
+private:
+    uint32_t Run(Stmt s);
+    Hive& m_hive;
+    bool m_open = false;
+};
+
+/// The point lookups of one call (lookup_cache.cpp): from the hive's cache
+/// while it is current, otherwise from the database in one read transaction
+/// (begun at the first miss) whose answers refill the cache.
+class Lookups {
+public:
+    /// `direct`: the caller holds a write transaction; every lookup reads
+    /// the database and nothing is cached.
+    explicit Lookups(Hive& hive, bool direct = false);
+    Lookups(const Lookups&) = delete;
+    Lookups& operator=(const Lookups&) = delete;
+
+    /// Id of child `folded` of `parent` in `*id`, 0 when there is none.
+    uint32_t Child(int64_t parent, const std::string& folded, int64_t* id);
+    /// Does key `id` still exist?
+    uint32_t Alive(int64_t id, bool* alive);
+    /// Value `folded` of key `key`. `*out` stays valid until the next lookup.
+    uint32_t Value(int64_t key, const std::string& folded, const ValueEntry** out);
+
+private:
+    void SetKey(int64_t id, const std::string& folded);
+    uint32_t Start();
+    bool Filling();
+
+    Hive& m_hive;
+    Txn m_txn;
+    const bool m_direct;
+    bool m_cached = false;
+    bool m_started = false;
+    bool m_fill = false;
+    std::string m_key;
+    ValueEntry m_value;
+};
+
+// ---------------------------------------------------------------------------
+// Hives in use (locations.cpp).
+
+/// The hive of HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER at its current
+/// location, shared by every handle into it.
+std::shared_ptr<Hive> HiveFor(bool machine);
+
+// ---------------------------------------------------------------------------
+// Handles and paths (handles.cpp).
+
+/// What a key handle stands for.
+struct Target {
+    std::shared_ptr<Hive> hive;
+    int64_t id = 0;
+    uint32_t access = 0;
+};
+
+/// The target of a predefined or open handle; 6 for any other value.
+uint32_t Resolve(RegKeyHandle h, Target* t);
+/// A new handle to key `id` of `hive`.
+uint32_t NewHandle(const std::shared_ptr<Hive>& hive, int64_t id, uint32_t access, RegKeyHandle* out);
+/// Closes an open handle; 6 for any other value.
+uint32_t CloseHandle(RegKeyHandle h);
+
+/// A subkey argument split into its levels, with the platform's limits.
+uint32_t SplitPath(const char* subkey, std::vector<std::u16string>* parts);
+/// Value name with the platform's limit; null is the default value.
+bool ValueName(const char* name, std::u16string* out);
+
+} // namespace tavo::plat::store
+
+#endif
