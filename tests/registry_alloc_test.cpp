@@ -18,6 +18,8 @@ std::atomic<long> g_live{0};
 
 } // namespace
 
+// Every form of new and delete is replaced, so that none pairs with the
+// runtime's own.
 void* operator new(size_t size) {
     if (++g_calls == g_failAt.load()) throw std::bad_alloc();
     void* p = std::malloc(size ? size : 1);
@@ -25,6 +27,15 @@ void* operator new(size_t size) {
     ++g_live;
     return p;
 }
+void* operator new[](size_t size) { return operator new(size); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return operator new(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
 // Both halves are ours and pair malloc with free; the compiler sees only
 // the new/free mismatch of the replaced functions.
 #pragma GCC diagnostic push
@@ -35,6 +46,10 @@ void operator delete(void* p) noexcept {
     std::free(p);
 }
 void operator delete(void* p, size_t) noexcept { operator delete(p); }
+void operator delete[](void* p) noexcept { operator delete(p); }
+void operator delete[](void* p, size_t) noexcept { operator delete(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { operator delete(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { operator delete(p); }
 #pragma GCC diagnostic pop
 
 namespace tavo::test {

@@ -287,6 +287,7 @@ uint32_t Hive::Connect(bool create) {
     // Another program's database, or a newer format: never touched.
     if (version > kSchemaVersion || (version == 0 && tables != 0)) e = kErrorRegistryCorrupt;
     if (!e) e = Exec("PRAGMA synchronous=NORMAL");
+    if (!e) e = Exec("PRAGMA mmap_size=268435456");
     if (e) {
         Disconnect();
         return e;

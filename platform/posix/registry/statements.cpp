@@ -13,8 +13,7 @@ const char* const kSql[kStmtCount] = {
     "DELETE FROM keys WHERE id=?1",
     "DELETE FROM vals WHERE key=?1",
     "SELECT type, data FROM vals WHERE key=?1 AND folded=?2",
-    "INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
-    "ON CONFLICT(key, folded) DO UPDATE SET type=excluded.type, data=excluded.data",
+    "INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5) ON CONFLICT(key, folded) DO UPDATE SET type=excluded.type, data=excluded.data",
     "DELETE FROM vals WHERE key=?1 AND folded=?2",
     "SELECT name FROM keys WHERE parent=?1 ORDER BY folded LIMIT 1 OFFSET ?2",
     "SELECT name, type, data FROM vals WHERE key=?1 ORDER BY folded LIMIT 1 OFFSET ?2",
