@@ -1,0 +1,106 @@
+// A full disk under the registry store: the call that cannot be written
+// fails with the platform's disk-full status, the store stays intact, and
+// the next call after space returns works, also for a hive's first write.
+#include <sqlite3.h>
+#include <stdlib.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <cstdio>
+#include <string>
+
+#include "registry_fixture.h"
+
+namespace tavo::test {
+namespace {
+
+const COM_HRESULT kDiskFull = COM_STATUS_FROM_WIN32(112);
+
+std::string Integrity(const std::string& file) {
+    sqlite3* db = nullptr;
+    sqlite3_stmt* s = nullptr;
+    std::string result = "<cannot open>";
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+        sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
+        result = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+    return result;
+}
+
+// The hive files on a small file system of the test's own (a tmpfs of
+// 1 MiB), which a filler file can fill to the last byte.
+class DiskFullTest : public RegistryTest {
+protected:
+    void SetUp() override {
+        RegistryTest::SetUp();
+        char dir[] = "/tmp/tavocom-full-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        m_dir = dir;
+        if (mount("tmpfs", dir, "tmpfs", 0, "size=1m,mode=0755") != 0) {
+            rmdir(dir);
+            m_dir.clear();
+            GTEST_SKIP() << "no file system of our own can be mounted here (" << std::strerror(errno) << ")";
+        }
+        SetEnv("TAVOCOM_USER_HIVE", (m_dir + "/user.db").c_str());
+    }
+    void TearDown() override {
+        if (!m_dir.empty()) {
+            m_reg.Reset(nullptr);
+            // The store keeps its connection until the process ends; the
+            // mount goes when that connection does.
+            umount2(m_dir.c_str(), MNT_DETACH);
+            rmdir(m_dir.c_str());
+            SetEnv("TAVOCOM_USER_HIVE", HiveFile("user.db").c_str());
+            m_reg = NewRegistry();
+        }
+        RegistryTest::TearDown();
+    }
+    void Fill() {
+        std::FILE* f = std::fopen((m_dir + "/filler").c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        static const char block[4096] = {};
+        while (std::fwrite(block, 1, sizeof block, f) == sizeof block) {}
+        while (std::fwrite(block, 1, 1, f) == 1) {}
+        std::fclose(f);
+    }
+    void Free() { ASSERT_EQ(std::remove((m_dir + "/filler").c_str()), 0); }
+
+    std::string m_dir;
+};
+
+TEST_F(DiskFullTest, FirstWriteOfAFreshHive) {
+    Fill();
+    EXPECT_EQ(Reg()->Open(COM_REGROOT_USER, nullptr), kDiskFull);
+    EXPECT_EQ(Reg()->CreateKey(COM_TEXT("k"), 0), E_FAIL) << "no key is open after a failed Open";
+    Free();
+    ASSERT_EQ(Reg()->Open(COM_REGROOT_USER, nullptr), S_OK);
+    EXPECT_EQ(Reg()->SetStringValue(COM_TEXT("v"), COM_TEXT("written")), S_OK);
+    EXPECT_EQ(ReadString(Reg(), "v"), "written");
+    EXPECT_EQ(Integrity(m_dir + "/user.db"), "ok");
+}
+
+TEST_F(DiskFullTest, WritesFailCleanlyAndResumeWhenSpaceReturns) {
+    ASSERT_EQ(Reg()->Open(COM_REGROOT_USER, nullptr), S_OK);
+    ASSERT_EQ(Reg()->SetStringValue(COM_TEXT("before"), COM_TEXT("x")), S_OK);
+    Fill();
+    const WString text(8192, COM_WCHAR('v'));
+    int written = 0;
+    COM_HRESULT hr = S_OK;
+    for (; written < 1000; ++written) {
+        hr = Reg()->SetStringValue(W("v" + std::to_string(written)).c_str(), text.c_str());
+        if (hr != S_OK) break;
+    }
+    EXPECT_EQ(hr, kDiskFull);
+    EXPECT_EQ(Integrity(m_dir + "/user.db"), "ok");
+    Free();
+    EXPECT_EQ(Reg()->SetStringValue(COM_TEXT("after"), COM_TEXT("y")), S_OK);
+    EXPECT_EQ(ReadString(Reg(), "before"), "x");
+    for (int i = 0; i < written; ++i) EXPECT_EQ(ReadString(Reg(), ("v" + std::to_string(i)).c_str()), Narrow(text)) << i;
+    EXPECT_EQ(Integrity(m_dir + "/user.db"), "ok");
+}
+
+} // namespace
+} // namespace tavo::test
