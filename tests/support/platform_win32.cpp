@@ -2,6 +2,7 @@
 // process environment. CMake picks this file or its twin.
 #include "support/dynamic_library.h"
 #include "support/registry_sandbox.h"
+#include "support/test_support.h"
 
 #include <stdlib.h>
 #include <windows.h>
@@ -40,5 +41,20 @@ void SetEnv(const char* name, const char* value) { _putenv_s(name, value ? value
 
 // The platform registry needs no hive files.
 bool HasHiveFiles() { return false; }
+
+} // namespace tavo::test
+
+namespace tavo::test {
+
+bool HasMessageOracle() { return true; }
+
+bool SystemMessageW(uint32_t code, WString* text) {
+    wchar_t* buffer = nullptr;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
+                             nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    if (n != 0 && buffer) text->assign(buffer, n);
+    if (buffer) LocalFree(buffer);
+    return n != 0;
+}
 
 } // namespace tavo::test
