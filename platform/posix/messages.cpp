@@ -1,7 +1,8 @@
 // System message texts. There is no system message table here: the texts
-// below, in this runtime's own words, cover the platform codes that the
-// runtime itself returns (the registry store's Win32 error numbers as
-// statuses, and the activation statuses); every other code has none. Each
+// below, in this runtime's own words, cover the platform error numbers
+// that the runtime itself returns as statuses (0x8007xxxx, from the
+// registry store); every other code has none, so the activation
+// statuses keep the built-in texts, as on the reference platform. Each text
 // ends in a line break, as the platform's texts do.
 #include "platform/platform.h"
 
@@ -20,9 +21,6 @@ struct SystemText {
 
 // Sorted by code.
 constexpr SystemText kTexts[] = {
-    {0x80040111u, "The class is not available from its class factory.\r\n"},
-    {0x800401F8u, "The library that implements the class was not found.\r\n"},
-    {0x800401F9u, "The library that implements the class lacks a required entry point.\r\n"},
     {0x80070002u, "The file or registry key was not found.\r\n"},
     {0x80070005u, "Access to the file or registry key was denied.\r\n"},
     {0x80070006u, "The handle is not valid.\r\n"},
