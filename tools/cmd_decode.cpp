@@ -78,7 +78,7 @@ std::string DecoderClass(uint32_t facility) {
 
 std::string Source(uint32_t code, COM_HRESULT status) {
     const uint32_t facility = (code >> 16) & 0x1FFF;
-    if (status == S_FALSE) return "built-in table";
+    if (status == S_FALSE) return "built-in texts";
     if (facility < 100) return status == S_OK ? "system message table" : "-";
     return "decoder " + DecoderClass(facility);
 }
@@ -115,6 +115,20 @@ int Decode(const Args& args) {
 CommandRegistrar g_decode({"decode", "CODE...",
                            "decode status codes (hexadecimal, decimal or negative decimal) and name the text's source",
                            Decode});
+
+void DemoDecoding() {
+    std::printf("\n-- status decoding --\n");
+    for (uint32_t code : {0x80070005u, 0x80004005u, 0x8067000Eu, 0x806F0005u}) {
+        utlAutoBstr text;
+        COM_HRESULT hr = COM_DecodeHRESULT(COM_HRESULT(code), nullptr, text.Put());
+        std::string shown = NarrowZ(text.Get());
+        while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.pop_back();
+        std::printf("%s -> %s, %s\n", Hex32(code).c_str(), Hex32(uint32_t(hr)).c_str(),
+                    text.Get() ? ("\"" + shown + "\"").c_str() : "no text (no decoder moniker registered)");
+    }
+}
+
+DemoStepRegistrar g_demoDecoding(60, DemoDecoding);
 
 } // namespace
 } // namespace tavo::tools
