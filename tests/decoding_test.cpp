@@ -290,7 +290,8 @@ TEST_F(DecodingTest, DecoderRoadWithEachArrangement) {
             EXPECT_EQ(d.text, c.text);
         }
         EXPECT_EQ(m_oddLive(), 0u);
-        COM_ClearErrorInfo();
+        COM_ClearErrorInfo(); // a failed activation leaves a record
+        EXPECT_EQ(CanUnloadNow(), S_OK);
     }
 }
 
