@@ -32,6 +32,11 @@ void BaselineStringAllocFree(const COM_WCHAR* text);
 /// sample component, where the platform has one; false where it has none.
 bool RegisterPlatformActivationBaseline();
 
+/// Registers the platform's own message call for `code` (FormatMessageW,
+/// flags 0x1300, language 0, then LocalFree) as a baseline, where the
+/// platform has a message table; false where it has none.
+bool RegisterSystemMessageBaseline(uint32_t code);
+
 } // namespace tavo::bench
 
 #endif

@@ -158,3 +158,10 @@ void BaselineStringAllocFree(const COM_WCHAR* text) {
 bool RegisterPlatformActivationBaseline() { return false; }
 
 } // namespace tavo::bench
+
+namespace tavo::bench {
+
+// No system message table here.
+bool RegisterSystemMessageBaseline(uint32_t) { return false; }
+
+} // namespace tavo::bench

@@ -118,3 +118,31 @@ bool RegisterPlatformActivationBaseline() {
 }
 
 } // namespace tavo::bench
+
+namespace tavo::bench {
+
+// The platform's message call, and the same call with the text copied into
+// a new length-prefixed string as the caller of the runtime receives it.
+bool RegisterSystemMessageBaseline(uint32_t code) {
+    for (bool copy : {false, true}) {
+        benchmark::RegisterBenchmark(copy ? "BM_Baseline_FormatMessageW_CopyToBSTR" : "BM_Baseline_FormatMessageW",
+                                     [code, copy](benchmark::State& state) {
+            for (auto _ : state) {
+                wchar_t* buffer = nullptr;
+                DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                             FORMAT_MESSAGE_FROM_SYSTEM,
+                                         nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+                benchmark::DoNotOptimize(buffer);
+                if (copy && n != 0) SysFreeString(SysAllocStringLen(buffer, n));
+                if (buffer) LocalFree(buffer);
+                if (n == 0) {
+                    state.SkipWithError("no system text");
+                    break;
+                }
+            }
+        });
+    }
+    return true;
+}
+
+} // namespace tavo::bench

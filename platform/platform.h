@@ -42,6 +42,8 @@ void CoTaskMemFree(void* block);
 
 #include "platform/vmem.h"
 
+#include "platform/messages.h"
+
 // Backend-independent entry hooks, implemented by the logic and called by
 // the backend's load and unload handlers.
 namespace tavo::core {

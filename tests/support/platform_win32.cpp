@@ -3,6 +3,7 @@
 #include "support/dynamic_library.h"
 #include "support/process.h"
 #include "support/registry_sandbox.h"
+#include "support/test_support.h"
 
 #include <stdlib.h>
 #include <windows.h>
@@ -94,6 +95,21 @@ size_t ResidentBytes() {
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
     return K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters) ? counters.WorkingSetSize : 0;
+}
+
+} // namespace tavo::test
+
+namespace tavo::test {
+
+bool HasMessageOracle() { return true; }
+
+bool SystemMessageW(uint32_t code, WString* text) {
+    wchar_t* buffer = nullptr;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
+                             nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    if (n != 0 && buffer) text->assign(buffer, n);
+    if (buffer) LocalFree(buffer);
+    return n != 0;
 }
 
 } // namespace tavo::test

@@ -1,0 +1,134 @@
+// tavocom decode CODE...: the text of each status code and where it came from.
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "tools/command.h"
+
+namespace tavo::tools {
+namespace {
+
+bool AllHexDigits(const std::string& s) {
+    if (s.empty()) return false;
+    for (char c : s)
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+bool AllDecimalDigits(const std::string& s) {
+    if (s.empty()) return false;
+    for (char c : s)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+// "0x806F0005" and "806F0005" are hexadecimal, as are other texts with
+// the letters A to F; eight digits are read the way codes are printed, in
+// hexadecimal. Other runs of digits, with or without "-", are decimal.
+bool ParseCode(const std::string& text, uint32_t* code) {
+    std::string digits = text;
+    int base = 10;
+    bool negative = false;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+        digits = digits.substr(2);
+        base = 16;
+        if (!AllHexDigits(digits)) return false;
+    } else if (!digits.empty() && digits[0] == '-') {
+        digits = digits.substr(1);
+        negative = true;
+        if (!AllDecimalDigits(digits)) return false;
+    } else if (AllDecimalDigits(digits) && digits.size() != 8) {
+        base = 10;
+    } else if (AllHexDigits(digits)) {
+        base = 16;
+    } else {
+        return false;
+    }
+    errno = 0;
+    unsigned long long value = std::strtoull(digits.c_str(), nullptr, base);
+    if (errno != 0) return false;
+    if (negative) {
+        if (value > 0x80000000ull) return false;
+        *code = uint32_t(0u - uint32_t(value));
+    } else {
+        if (value > 0xFFFFFFFFull) return false;
+        *code = uint32_t(value);
+    }
+    return true;
+}
+
+// The decoder class registered for a facility, as "{clsid} (ProgID)".
+std::string DecoderClass(uint32_t facility) {
+    utlAutoIf<COM_IRegistry> registry;
+    if (COM_FAILED(COM_CreateInstance(COM_CLSID_Registry, 0, COM_IID_IRegistry, registry.PutVoid()))) return "?";
+    char name[8];
+    std::snprintf(name, sizeof name, "%X", facility);
+    utlAutoBstr text;
+    if (COM_FAILED(COM_ReadClassRootText(registry.Get(), {COM_KEY_MONIKER, COM_MONIKER_HRESULT}, Widen(name).c_str(),
+                                         text.Put())))
+        return "?";
+    std::string result = NarrowZ(text.Get());
+    _COM_GUID clsid{};
+    utlAutoBstr progid;
+    if (COM_SUCCEEDED(COM_StringToCLSID(text.Get(), &clsid)) && COM_SUCCEEDED(COM_GetProgIDFromClsid(clsid, progid.Put())))
+        result += " (" + NarrowZ(progid.Get()) + ")";
+    return result;
+}
+
+std::string Source(uint32_t code, COM_HRESULT status) {
+    const uint32_t facility = (code >> 16) & 0x1FFF;
+    if (status == S_FALSE) return "built-in texts";
+    if (facility < 100) return status == S_OK ? "system message table" : "-";
+    return "decoder " + DecoderClass(facility);
+}
+
+int Decode(const Args& args) {
+    if (args.empty()) {
+        std::fprintf(stderr, "decode: expects one or more status codes (0x806F0005, 806F0005, 2147942405, -2147024891)\n");
+        return 2;
+    }
+    int exitStatus = 0;
+    for (const std::string& arg : args) {
+        uint32_t code = 0;
+        if (!ParseCode(arg, &code)) {
+            std::fprintf(stderr, "decode: '%s' is not a 32-bit status code\n", arg.c_str());
+            exitStatus = exitStatus ? exitStatus : 2;
+            continue;
+        }
+        COM_BSTR raw = nullptr;
+        COM_HRESULT hr = COM_DecodeHRESULT(COM_HRESULT(code), nullptr, &raw);
+        // The text place is the caller's whatever the status: a decoder may
+        // have written one even when it failed.
+        utlAutoBstr text(raw);
+        std::string shown = NarrowZ(text.Get());
+        while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.pop_back();
+        const bool decoded = COM_SUCCEEDED(hr) && text.Get();
+        std::printf("%s\n  text    %s\n  status  %s\n  source  %s\n", Hex32(code).c_str(),
+                    text.Get() ? shown.c_str() : "(none)", StatusText(hr).c_str(),
+                    decoded ? Source(code, hr).c_str() : "- (not decoded)");
+        if (!decoded) exitStatus = 1;
+    }
+    return exitStatus;
+}
+
+CommandRegistrar g_decode({"decode", "CODE...",
+                           "decode status codes (hexadecimal, decimal or negative decimal) and name the text's source",
+                           Decode});
+
+void DemoDecoding() {
+    std::printf("\n-- status decoding --\n");
+    for (uint32_t code : {0x80070005u, 0x80004005u, 0x8067000Eu, 0x806F0005u}) {
+        utlAutoBstr text;
+        COM_HRESULT hr = COM_DecodeHRESULT(COM_HRESULT(code), nullptr, text.Put());
+        std::string shown = NarrowZ(text.Get());
+        while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.pop_back();
+        std::printf("%s -> %s, %s\n", Hex32(code).c_str(), Hex32(uint32_t(hr)).c_str(),
+                    text.Get() ? ("\"" + shown + "\"").c_str() : "no text (no decoder moniker registered)");
+    }
+}
+
+DemoStepRegistrar g_demoDecoding(60, DemoDecoding);
+
+} // namespace
+} // namespace tavo::tools
