@@ -9,7 +9,7 @@ tavocom_add_component(test_status_echo status_echo ${bin} components/status_echo
 # A host program of the product, linking nothing of the runtime: it loads
 # the runtime by the path it is given.
 add_executable(host components/host.cpp support/platform_${TAVOCOM_PLATFORM}.cpp)
-target_include_directories(host PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_include_directories(host PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_SOURCE_DIR})
 target_link_libraries(host PRIVATE tavocom_headers tavocom_warnings tavocom_sanitize tavocom_runtime ${CMAKE_DL_LIBS})
 
 tavocom_add_test(activation activation_test.cpp classinfo_test.cpp)

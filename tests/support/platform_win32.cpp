@@ -3,7 +3,7 @@
 #include "support/dynamic_library.h"
 #include "support/process.h"
 #include "support/registry_sandbox.h"
-#include "support/test_support.h"
+#include "support/system_messages.h"
 
 #include <stdlib.h>
 #include <windows.h>
@@ -103,7 +103,7 @@ namespace tavo::test {
 
 bool HasMessageOracle() { return true; }
 
-bool SystemMessageW(uint32_t code, WString* text) {
+bool SystemMessageW(uint32_t code, std::basic_string<COM_WCHAR>* text) {
     wchar_t* buffer = nullptr;
     DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
                              nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);

@@ -6,6 +6,7 @@
 #include <tavocom/library_entry.h>
 #include <tavocom/tavocom.h>
 
+#include "support/system_messages.h"
 #include "tools/export_table.h"
 
 #include <string>
@@ -36,12 +37,6 @@ protected:
 };
 
 using tools::ReadExportNames;
-
-/// Whether the platform has a system message table to compare with.
-bool HasMessageOracle();
-/// The platform's own text of `code`, asked directly (wide call, flags
-/// 0x1300, language 0); false when it has none or there is no oracle.
-bool SystemMessageW(uint32_t code, WString* text);
 
 } // namespace tavo::test
 
