@@ -3,7 +3,6 @@
 // one in flight is there whole or not at all. TAVOCOM_CRASH_KILLS sets the
 // number of kills (50 by default).
 #include <signal.h>
-#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,21 +13,11 @@
 #include <thread>
 
 #include "registry_fixture.h"
+#include "store_integrity.h"
 
 namespace tavo::test {
 namespace {
 
-std::string IntegrityOf(const std::string& file) {
-    sqlite3* db = nullptr;
-    sqlite3_stmt* s = nullptr;
-    std::string result = "<cannot open>";
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
-        sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
-        result = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-    sqlite3_finalize(s);
-    sqlite3_close(db);
-    return result;
-}
 
 // Step i of a writer: a key three levels deep named by i, holding a value
 // of a length that depends on i (up to 20,000 characters) and a number.

@@ -1,7 +1,6 @@
 // A full disk under the registry store: the call that cannot be written
 // fails with the platform's disk-full status, the store stays intact, and
 // the next call after space returns works, also for a hive's first write.
-#include <sqlite3.h>
 #include <stdlib.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -12,23 +11,13 @@
 #include <string>
 
 #include "registry_fixture.h"
+#include "store_integrity.h"
 
 namespace tavo::test {
 namespace {
 
 const COM_HRESULT kDiskFull = COM_STATUS_FROM_WIN32(112);
 
-std::string Integrity(const std::string& file) {
-    sqlite3* db = nullptr;
-    sqlite3_stmt* s = nullptr;
-    std::string result = "<cannot open>";
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
-        sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
-        result = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-    sqlite3_finalize(s);
-    sqlite3_close(db);
-    return result;
-}
 
 // The hive files on a small file system of the test's own (a tmpfs of
 // 1 MiB), which a filler file can fill to the last byte.
@@ -79,7 +68,7 @@ TEST_F(DiskFullTest, FirstWriteOfAFreshHive) {
     ASSERT_EQ(Reg()->Open(COM_REGROOT_USER, nullptr), S_OK);
     EXPECT_EQ(Reg()->SetStringValue(COM_TEXT("v"), COM_TEXT("written")), S_OK);
     EXPECT_EQ(ReadString(Reg(), "v"), "written");
-    EXPECT_EQ(Integrity(m_dir + "/user.db"), "ok");
+    EXPECT_EQ(IntegrityOf(m_dir + "/user.db"), "ok");
 }
 
 TEST_F(DiskFullTest, WritesFailCleanlyAndResumeWhenSpaceReturns) {
@@ -94,12 +83,12 @@ TEST_F(DiskFullTest, WritesFailCleanlyAndResumeWhenSpaceReturns) {
         if (hr != S_OK) break;
     }
     EXPECT_EQ(hr, kDiskFull);
-    EXPECT_EQ(Integrity(m_dir + "/user.db"), "ok");
+    EXPECT_EQ(IntegrityOf(m_dir + "/user.db"), "ok");
     Free();
     EXPECT_EQ(Reg()->SetStringValue(COM_TEXT("after"), COM_TEXT("y")), S_OK);
     EXPECT_EQ(ReadString(Reg(), "before"), "x");
     for (int i = 0; i < written; ++i) EXPECT_EQ(ReadString(Reg(), ("v" + std::to_string(i)).c_str()), Narrow(text)) << i;
-    EXPECT_EQ(Integrity(m_dir + "/user.db"), "ok");
+    EXPECT_EQ(IntegrityOf(m_dir + "/user.db"), "ok");
 }
 
 } // namespace

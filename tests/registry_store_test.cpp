@@ -18,6 +18,7 @@
 
 #include "platform/registry.h"
 #include "registry_fixture.h"
+#include "store_integrity.h"
 
 namespace tavo::test {
 namespace {
@@ -68,17 +69,6 @@ utlAutoIf<COM_IRegistry> ChildRegistry(uint32_t root) {
     return r;
 }
 
-std::string Query(const std::string& file, const char* sql) {
-    sqlite3* db = nullptr;
-    sqlite3_stmt* s = nullptr;
-    std::string result = "<failed>";
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
-        sqlite3_prepare_v2(db, sql, -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
-        result = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-    sqlite3_finalize(s);
-    sqlite3_close(db);
-    return result;
-}
 
 bool Exec(const std::string& file, const char* sql) {
     sqlite3* db = nullptr;
@@ -176,7 +166,7 @@ TEST_F(RegistryStoreTest, ConcurrentWritersInSeveralProcesses) {
         ASSERT_EQ(Reg()->Open(COM_REGROOT_USER, W("p" + std::to_string(p)).c_str()), S_OK);
         EXPECT_EQ(KeyNames(Reg()).size(), size_t(kWrites));
     }
-    EXPECT_EQ(Query(HiveFile("user.db"), "PRAGMA integrity_check"), "ok");
+    EXPECT_EQ(QueryHive(HiveFile("user.db"), "PRAGMA integrity_check"), "ok");
 }
 
 // Every change a writer killed at an arbitrary moment reported as done is kept.
@@ -207,7 +197,7 @@ TEST_F(RegistryStoreTest, KilledWriterLosesNoCompletedChange) {
     while (read(fds[0], &i, sizeof i) == sizeof i) done.push_back(i);
     close(fds[0]);
     ASSERT_GE(done.size(), 150u);
-    EXPECT_EQ(Query(HiveFile("machine.db"), "PRAGMA integrity_check"), "ok");
+    EXPECT_EQ(QueryHive(HiveFile("machine.db"), "PRAGMA integrity_check"), "ok");
     for (uint32_t k : done) {
         ASSERT_EQ(Reg()->Open(COM_REGROOT_MACHINE, W("k" + std::to_string(k)).c_str()), S_OK) << k;
         uint32_t v = ~k;
@@ -290,8 +280,8 @@ TEST_F(RegistryStoreTest, FilesAppearOnFirstWriteWithTheirPermissions) {
     EXPECT_EQ(Mode(user), 0600u);
     EXPECT_EQ(Mode(dir + "/u/sub"), 0700u);
     EXPECT_EQ(Mode(dir + "/u"), 0700u);
-    EXPECT_EQ(Query(user, "PRAGMA user_version"), "1");
-    EXPECT_EQ(Query(user, "PRAGMA journal_mode"), "wal");
+    EXPECT_EQ(QueryHive(user, "PRAGMA user_version"), "1");
+    EXPECT_EQ(QueryHive(user, "PRAGMA journal_mode"), "wal");
     ASSERT_EQ(Reg()->Close(), S_OK);
 
     const std::string locked = dir + "/locked";
@@ -457,7 +447,7 @@ TEST_F(RegistryStoreTest, WriterKilledMidTransactionLeavesNoPhantoms) {
               0);
     EXPECT_EQ(Reg()->SetStringValue(COM_TEXT("v"), COM_TEXT("new")), S_OK);
     EXPECT_EQ(ReadString(Reg(), "v"), "new");
-    EXPECT_EQ(Query(file, "PRAGMA integrity_check"), "ok");
+    EXPECT_EQ(QueryHive(file, "PRAGMA integrity_check"), "ok");
 }
 
 // A writer that died between the two copies of the journal index header
@@ -483,7 +473,7 @@ TEST_F(RegistryStoreTest, HalfWrittenIndexHeaderIsNotTrusted) {
               0);
     EXPECT_EQ(ReadString(Reg(), "v"), "two");
     EXPECT_EQ(ReadString(Reg(), "v"), "two");
-    EXPECT_EQ(Query(file, "PRAGMA integrity_check"), "ok");
+    EXPECT_EQ(QueryHive(file, "PRAGMA integrity_check"), "ok");
 }
 
 // A host that opens and closes the hive file drops this process's POSIX
@@ -506,7 +496,7 @@ TEST_F(RegistryStoreTest, HostClosingTheHiveFileLosesNoChange) {
                   return r && ReadString(r.Get(), "before") == "1" && ReadString(r.Get(), "after") == "2" ? 0 : 1;
               }),
               0);
-    EXPECT_EQ(Query(file, "PRAGMA integrity_check"), "ok");
+    EXPECT_EQ(QueryHive(file, "PRAGMA integrity_check"), "ok");
 }
 
 // A closed handle, or one never handed out, is refused without being followed.
@@ -601,7 +591,7 @@ TEST_F(RegistryStoreTest, ReadOnlyReaderLeavesNoSideFilesInTheWay) {
     EXPECT_EQ(step("2", "2"), 0);
     ASSERT_TRUE(Exec(file, "PRAGMA wal_checkpoint(TRUNCATE)"));
     fs::permissions(file, fs::perms(0444));
-    ASSERT_EQ(AsNobody([&file] { return Query(file, "PRAGMA user_version") == "1" ? 0 : 1; }), 0);
+    ASSERT_EQ(AsNobody([&file] { return QueryHive(file, "PRAGMA user_version") == "1" ? 0 : 1; }), 0);
     ASSERT_EQ(Mode(file + "-shm"), 0444u);
     fs::permissions(file, fs::perms(0644));
     EXPECT_EQ(step("3", "3"), 0);
