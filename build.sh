@@ -123,9 +123,9 @@ run_tests() { # build dir name
     (cd "$BUILD/$1" && ctest --output-on-failure -j "$JOBS")
 }
 
-# The Linux test programs under valgrind's memcheck. The allocation-failure
-# test replaces operator new, which memcheck replaces too, so it is left to
-# the sanitizer build; the store tests fork children that leave by _exit
+# The Linux test programs under valgrind's memcheck. The fault test replaces
+# operator new, which memcheck replaces too, so it is left to the sanitizer
+# build; the store tests fork children that leave by _exit
 # with their state abandoned, so their leak check is off (memory errors
 # still count).
 run_valgrind() {
@@ -134,7 +134,7 @@ run_valgrind() {
     for t in "$BUILD"/linux/bin/test_*; do
         local name
         name=$(basename "$t")
-        [[ $name == test_registry_alloc ]] && continue
+        [[ $name == test_fault ]] && continue
         local leaks=full
         [[ $name == test_registry_store ]] && leaks=no
         if ! valgrind -q --error-exitcode=99 --leak-check=$leaks --suppressions="$supp" "$t" --gtest_brief=1 \

@@ -1,4 +1,5 @@
 // Identifier text form, parsing and generation, and task memory.
+#include "platform/fault.h"
 #include "platform/platform.h"
 
 #include <sys/random.h>
@@ -100,7 +101,7 @@ COM_HRESULT CoCreateGuid(_COM_GUID* id) {
 }
 
 // The platform's task allocator hands out a block even for size 0.
-void* CoTaskMemAlloc(size_t size) { return std::malloc(size ? size : 1); }
+void* CoTaskMemAlloc(size_t size) { return Injected(Fault::Memory) ? nullptr : std::malloc(size ? size : 1); }
 
 void CoTaskMemFree(void* block) { std::free(block); }
 

@@ -1,5 +1,6 @@
 // Length-prefixed strings with the platform's layout: a 32-bit byte length
 // just before the first character, 16-bit characters, a 16-bit terminator.
+#include "platform/fault.h"
 #include "platform/platform.h"
 
 #include <cstdlib>
@@ -20,7 +21,7 @@ void* BlockOf(COM_BSTR s) { return reinterpret_cast<char*>(s) - sizeof(uint32_t)
 // prefix and the terminator (two zero bytes just after the text, and the
 // next 16-bit cell when the length is odd). Text is left to the caller.
 COM_BSTR AllocBytes(uint32_t bytes) {
-    if (bytes > kMaxBytes) return nullptr;
+    if (bytes > kMaxBytes || Injected(Fault::Memory)) return nullptr;
     size_t total = sizeof(uint32_t) + size_t(bytes) + sizeof(COM_WCHAR) + (bytes & 1u);
     char* block = static_cast<char*>(std::malloc(total));
     if (!block) return nullptr;

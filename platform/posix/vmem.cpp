@@ -17,6 +17,8 @@
 // fault per page. So memory is never promised to be zeroed.
 #include "platform/vmem.h"
 
+#include "platform/fault.h"
+
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -266,7 +268,7 @@ bool Decommit(uintptr_t address, size_t size) noexcept {
 } // namespace
 
 void* VirtualAlloc(void* address, size_t size, uint32_t type, uint32_t protect) noexcept {
-    if (size == 0 || protect != kPageReadWrite) return nullptr;
+    if (size == 0 || protect != kPageReadWrite || Injected(Fault::VirtualMemory)) return nullptr;
     const uintptr_t at = reinterpret_cast<uintptr_t>(address);
     switch (type) {
     case kMemReserve:
