@@ -32,6 +32,14 @@ void BaselineStringAllocFree(const COM_WCHAR* text);
 /// sample component, where the platform has one; false where it has none.
 bool RegisterPlatformActivationBaseline();
 
+/// Finds `file` in the runtime library's directory for LoadFloor; false
+/// when the runtime's directory cannot be had.
+bool PrepareLoadFloor(const std::string& file);
+/// The floor of activating a class whose library is loaded already: the
+/// platform's own calls load the prepared library again, look up its two
+/// entry points and free it. False when a step fails.
+bool LoadFloor();
+
 } // namespace tavo::bench
 
 #endif
