@@ -125,7 +125,13 @@ void Utf16Name::Assign(const char* utf8, size_t n) {
 uint32_t SplitPath(const char* subkey, SubkeyLevels* levels) {
     levels->count = 0;
     if (!subkey) return kErrorSuccess;
-    const size_t size = utf::Utf8ToUtf16(subkey, std::strlen(subkey), levels->text, SubkeyLevels::kMaxArgument);
+    // A short ASCII path, the common case, is copied as it is measured;
+    // anything else is converted whole.
+    size_t size = 0;
+    for (; size < kMaxSubkeyArgument && static_cast<unsigned char>(subkey[size]) - 1u < 0x7Fu; ++size)
+        levels->text[size] = char16_t(subkey[size]);
+    if (subkey[size] != '\0')
+        size = utf::Utf8ToUtf16(subkey, std::strlen(subkey), levels->text, SubkeyLevels::kMaxArgument);
     if (size > kMaxSubkeyArgumentHard) return kErrorInvalidParameter;
     if (size > kMaxSubkeyArgument) return kErrorMoreData;
     const char16_t* all = levels->text;
