@@ -125,21 +125,35 @@ void Utf16Name::Assign(const char* utf8, size_t n) {
 uint32_t SplitPath(const char* subkey, SubkeyLevels* levels) {
     levels->count = 0;
     if (!subkey) return kErrorSuccess;
-    // A short ASCII path, the common case, is copied as it is measured;
-    // anything else is converted whole.
-    size_t size = 0;
-    for (; size < kMaxSubkeyArgument && static_cast<unsigned char>(subkey[size]) - 1u < 0x7Fu; ++size)
-        levels->text[size] = char16_t(subkey[size]);
-    if (subkey[size] != '\0')
-        size = utf::Utf8ToUtf16(subkey, std::strlen(subkey), levels->text, SubkeyLevels::kMaxArgument);
-    if (size > kMaxSubkeyArgumentHard) return kErrorInvalidParameter;
-    if (size > kMaxSubkeyArgument) return kErrorMoreData;
-    const char16_t* all = levels->text;
+    char16_t* const all = levels->text;
+    // A short ASCII path, the common case, is measured, checked and widened
+    // in plain loops the compiler vectorises, and its separators are found
+    // in the narrow text; anything else is converted whole.
+    const size_t length = strnlen(subkey, kMaxSubkeyArgument + 1);
+    unsigned bits = 0;
+    if (length <= kMaxSubkeyArgument)
+        for (size_t i = 0; i < length; ++i) bits |= static_cast<unsigned char>(subkey[i]);
+    const bool ascii = length <= kMaxSubkeyArgument && bits < 0x80;
+    size_t size = length;
+    if (ascii) {
+        for (size_t i = 0; i < length; ++i) all[i] = char16_t(static_cast<unsigned char>(subkey[i]));
+    } else {
+        size = utf::Utf8ToUtf16(subkey, std::strlen(subkey), all, SubkeyLevels::kMaxArgument);
+        if (size > kMaxSubkeyArgumentHard) return kErrorInvalidParameter;
+        if (size > kMaxSubkeyArgument) return kErrorMoreData;
+    }
     if (size > 0 && all[0] == u'\\') return kErrorBadPathname;
+    auto separatorFrom = [&](size_t at) {
+        if (ascii) {
+            const void* found = std::memchr(subkey + at, '\\', size - at);
+            return found ? size_t(static_cast<const char*>(found) - subkey) : size;
+        }
+        while (at < size && all[at] != u'\\') ++at;
+        return at;
+    };
     size_t start = 0;
     while (start <= size) {
-        size_t end = start;
-        while (end < size && all[end] != u'\\') ++end;
+        const size_t end = separatorFrom(start);
         if (end > start) {
             if (end - start > kMaxKeyComponent) return kErrorInvalidParameter;
             levels->level[levels->count++] = {uint16_t(start), uint16_t(end - start)};
