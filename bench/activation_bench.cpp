@@ -27,6 +27,8 @@ struct Sandbox {
     }
 };
 
+void EnsureSandbox() { static Sandbox sandbox; }
+
 // A class of this library, created through the class object map.
 void BM_CreateInstance_LibraryClass(benchmark::State& state) {
     for (auto _ : state) {
@@ -54,7 +56,7 @@ void BM_Baseline_DirectConstruction(benchmark::State& state) {
 BENCHMARK(BM_Baseline_DirectConstruction);
 
 void BM_CreateInstance_RegisteredComponent(benchmark::State& state) {
-    static Sandbox sandbox;
+    EnsureSandbox();
     for (auto _ : state) {
         IGreeter* greeter = nullptr;
         if (COM_FAILED(COM_CreateInstance(CLSID_Greeter, 0, IID_IGreeter, reinterpret_cast<void**>(&greeter)))) {
@@ -65,6 +67,26 @@ void BM_CreateInstance_RegisteredComponent(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_CreateInstance_RegisteredComponent);
+
+// The floor of the registered activation beside the read sequence (in the
+// registry benchmarks): the platform loading the already-loaded component
+// again and looking up its two entry points.
+void BM_Floor_LoadLoadedLibraryAndEntryPoints(benchmark::State& state) {
+    EnsureSandbox();
+    IGreeter* greeter = nullptr;
+    if (COM_FAILED(COM_CreateInstance(CLSID_Greeter, 0, IID_IGreeter, reinterpret_cast<void**>(&greeter))) ||
+        !tavo::bench::PrepareLoadFloor("greeter" TAVOCOM_COMPONENT_SUFFIX)) {
+        state.SkipWithError("component not loaded");
+        return;
+    }
+    greeter->Release();
+    for (auto _ : state)
+        if (!tavo::bench::LoadFloor()) {
+            state.SkipWithError("load failed");
+            break;
+        }
+}
+BENCHMARK(BM_Floor_LoadLoadedLibraryAndEntryPoints);
 
 // Baseline of the registered activation (on the platform that has one).
 const bool g_platformBaseline = tavo::bench::RegisterPlatformActivationBaseline();

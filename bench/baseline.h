@@ -37,6 +37,14 @@ bool RegisterPlatformActivationBaseline();
 /// platform has a message table; false where it has none.
 bool RegisterSystemMessageBaseline(uint32_t code);
 
+/// Finds `file` in the runtime library's directory for LoadFloor; false
+/// when the runtime's directory cannot be had.
+bool PrepareLoadFloor(const std::string& file);
+/// The floor of activating a class whose library is loaded already: the
+/// platform's own calls load the prepared library again, look up its two
+/// entry points and free it. False when a step fails.
+bool LoadFloor();
+
 } // namespace tavo::bench
 
 #endif

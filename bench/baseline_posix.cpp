@@ -2,6 +2,7 @@
 // connection of its own to the same hive file, prepared statements, the
 // same journal and durability settings, no registry object in between.
 #include <benchmark/benchmark.h>
+#include <dlfcn.h>
 #include <sqlite3.h>
 #include <stdlib.h>
 
@@ -156,6 +157,28 @@ void BaselineStringAllocFree(const COM_WCHAR* text) {
 }
 
 bool RegisterPlatformActivationBaseline() { return false; }
+
+namespace {
+std::string g_loadFloorPath;
+}
+
+bool PrepareLoadFloor(const std::string& file) {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&COM_CreateInstance), &info) == 0 || !info.dli_fname) return false;
+    std::string runtime = info.dli_fname;
+    size_t slash = runtime.rfind('/');
+    if (slash == std::string::npos) return false;
+    g_loadFloorPath = runtime.substr(0, slash + 1) + file;
+    return true;
+}
+
+bool LoadFloor() {
+    void* library = dlopen(g_loadFloorPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!library) return false;
+    bool ok = dlsym(library, "GetClassObject") && dlsym(library, "CanUnloadNow");
+    dlclose(library);
+    return ok;
+}
 
 } // namespace tavo::bench
 

@@ -4,6 +4,7 @@
 #include <oleauto.h>
 
 #include <cstdlib>
+#include <string>
 
 #include "baseline.h"
 
@@ -111,6 +112,30 @@ void BM_Baseline_PlatformCoCreateInstance(benchmark::State& state) {
     }
 }
 } // namespace
+
+namespace {
+std::wstring g_loadFloorPath;
+}
+
+bool PrepareLoadFloor(const std::string& file) {
+    HMODULE runtime = GetModuleHandleW(L"TAVOCOM64.dll");
+    wchar_t path[MAX_PATH];
+    DWORD n = runtime ? GetModuleFileNameW(runtime, path, MAX_PATH) : 0;
+    if (n == 0 || n >= MAX_PATH) return false;
+    std::wstring directory(path, n);
+    size_t slash = directory.rfind(L'\\');
+    if (slash == std::wstring::npos) return false;
+    g_loadFloorPath = directory.substr(0, slash + 1) + std::wstring(file.begin(), file.end());
+    return true;
+}
+
+bool LoadFloor() {
+    HMODULE library = LoadLibraryW(g_loadFloorPath.c_str());
+    if (!library) return false;
+    bool ok = GetProcAddress(library, "GetClassObject") && GetProcAddress(library, "CanUnloadNow");
+    FreeLibrary(library);
+    return ok;
+}
 
 bool RegisterPlatformActivationBaseline() {
     benchmark::RegisterBenchmark("BM_Baseline_PlatformCoCreateInstance", BM_Baseline_PlatformCoCreateInstance);

@@ -5,6 +5,7 @@
 #include <tavocom/tavocom.h>
 
 #include <string>
+#include <unordered_map>
 
 #include "baseline.h"
 
@@ -56,6 +57,64 @@ void BM_ReadSequence_Registry(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ReadSequence_Registry);
+
+// The floor of the read sequence: the same eight lookups (the seven keys
+// from the hive root down, then the value) in a hash map keyed by parent id
+// and folded name, folding each name as given, and the result built as the
+// registry object returns it.
+class FloorTree {
+public:
+    int64_t Add(int64_t parent, const COM_WCHAR* name) {
+        int64_t id = int64_t(m_keys.size()) + 2;
+        m_keys.emplace(Key(parent, name), id);
+        return id;
+    }
+    void SetValue(int64_t key, const COM_WCHAR* name, const COM_WCHAR* text) { m_values.emplace(Key(key, name), text); }
+    int64_t Child(int64_t parent, const COM_WCHAR* name) {
+        auto it = m_keys.find(Key(parent, name));
+        return it == m_keys.end() ? 0 : it->second;
+    }
+    COM_BSTR Value(int64_t key, const COM_WCHAR* name) {
+        auto it = m_values.find(Key(key, name));
+        return it == m_values.end() ? nullptr : COM_SysAllocString(it->second.c_str());
+    }
+
+private:
+    // Reused, as a lookup of the store reuses its key.
+    const std::string& Key(int64_t parent, const COM_WCHAR* name) {
+        m_key.assign(reinterpret_cast<const char*>(&parent), sizeof parent);
+        for (; *name; ++name) {
+            COM_WCHAR c = *name >= 'A' && *name <= 'Z' ? COM_WCHAR(*name + 32) : *name;
+            m_key.push_back(char(c >> 8));
+            m_key.push_back(char(c & 0xFF));
+        }
+        return m_key;
+    }
+    std::unordered_map<std::string, int64_t> m_keys;
+    std::unordered_map<std::string, std::basic_string<COM_WCHAR>> m_values;
+    std::string m_key;
+};
+
+void BM_ReadSequence_Floor(benchmark::State& state) {
+    const auto version = Wide(kVersion), clsid = Wide(kClsid);
+    const COM_WCHAR* const path[] = {COM_TEXT("Software"), COM_TEXT("Quorvalltech"), version.c_str(), COM_TEXT("Classes"),
+                                     COM_TEXT("CLSID"),    clsid.c_str(),           COM_TEXT("InprocServer32")};
+    FloorTree tree;
+    int64_t id = 1;
+    for (const COM_WCHAR* level : path) {
+        // Neighbours at every level, as a used registry has them.
+        for (int i = 0; i < 16; ++i) tree.Add(id, Wide("sibling" + std::to_string(i)).c_str());
+        id = tree.Add(id, level);
+    }
+    tree.SetValue(id, COM_TEXT(""), COM_TEXT("TAVOCOM64.dll"));
+    for (auto _ : state) {
+        int64_t at = 1;
+        for (const COM_WCHAR* level : path) at = tree.Child(at, level);
+        utlAutoBstr text(tree.Value(at, COM_TEXT("")));
+        if (text.Length() != 13) state.SkipWithError("floor read failed");
+    }
+}
+BENCHMARK(BM_ReadSequence_Floor);
 
 void BM_ReadSequence_Bare(benchmark::State& state) {
     EnsureSetup();

@@ -1,6 +1,7 @@
 #include "core/activation.h"
 
 #include <optional>
+#include <string_view>
 
 #include "core/classmap.h"
 #include "core/raise.h"
@@ -16,12 +17,13 @@ constexpr uint32_t kModuleNameCapacity = 260;
 const COM_WCHAR kErrorSource[] = COM_TEXT("RADA_API:COM_CreateInstance");
 
 using WString = std::basic_string<COM_WCHAR>;
+using WView = std::basic_string_view<COM_WCHAR>;
 
 // The directory of this library, looked up by its module name, with its
 // trailing backslash; empty if the name has no backslash. None when the
 // name cannot be had whole: a name cut at the buffer's end would put the
 // directory somewhere above the library's own.
-std::optional<WString> LibraryDirectory() {
+std::optional<WString> LookUpLibraryDirectory() {
     COM_WCHAR buffer[kModuleNameCapacity] = {};
     plat::ModuleHandle self = plat::GetModuleHandleA("TAVOCOM64");
     uint32_t n = self ? plat::GetModuleFileNameW(self, buffer, kModuleNameCapacity) : 0;
@@ -32,13 +34,19 @@ std::optional<WString> LibraryDirectory() {
     return slash == WString::npos ? WString() : name.substr(0, slash + 1);
 }
 
+// Looked up once: the library's directory cannot change while it is loaded.
+const std::optional<WString>& LibraryDirectory() {
+    static const std::optional<WString> directory = LookUpLibraryDirectory();
+    return directory;
+}
+
 // A component's file name climbing out of this library's directory is
 // refused: classes come from the product's own directory tree only.
-bool ClimbsOut(const WString& relative) {
+bool ClimbsOut(WView relative) {
     size_t start = 0;
     while (start <= relative.size()) {
         size_t end = relative.find_first_of(COM_TEXT("\\/"), start);
-        if (end == WString::npos) end = relative.size();
+        if (end == WView::npos) end = relative.size();
         if (relative.compare(start, end - start, COM_TEXT("..")) == 0) return true;
         start = end + 1;
     }
@@ -67,10 +75,12 @@ void RecordClassNotAvailable(const _COM_GUID& clsid) noexcept {
     errorinfo::SetErrorInfo(record.Get());
 }
 
-COM_HRESULT LoadAndAsk(const _COM_GUID& clsid, const WString& fileName, COM_IClassFactory** factory) {
-    std::optional<WString> directory = LibraryDirectory();
+COM_HRESULT LoadAndAsk(const _COM_GUID& clsid, WView fileName, COM_IClassFactory** factory) {
+    const std::optional<WString>& directory = LibraryDirectory();
     if (!directory || ClimbsOut(fileName)) return CO_E_DLLNOTFOUND;
-    WString path = *directory + fileName;
+    WString path;
+    path.reserve(directory->size() + fileName.size());
+    path.append(*directory).append(fileName);
     plat::LibraryLoad library(plat::LoadLibraryW(path.c_str()));
     if (!library.Get()) return CO_E_DLLNOTFOUND;
     auto getClassObject = reinterpret_cast<COM_PFN_GetClassObject>(plat::GetProcAddress(library.Get(), "GetClassObject"));
@@ -95,7 +105,7 @@ COM_HRESULT GetClassFactory(const _COM_GUID& clsid, COM_IClassFactory** factory)
     return Guarded([&] {
         // The text up to its terminator: the recorded length may count it.
         const COM_WCHAR* name = fileName.Get() ? fileName.Get() : COM_TEXT("");
-        return LoadAndAsk(clsid, WString(name), factory);
+        return LoadAndAsk(clsid, WView(name), factory);
     });
 }
 

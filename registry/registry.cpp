@@ -73,7 +73,7 @@ COM_HRESULT CRegistry::Close() {
 COM_HRESULT CRegistry::OpenKey(const COM_WCHAR* name) {
     if (!m_current) return E_FAIL;
     return core::Guarded([&]() -> COM_HRESULT {
-        std::string n;
+        core::ShortText n;
         if (!name || !ToAnsi(name, &n)) return E_INVALIDARG;
         plat::RegKey key;
         uint32_t e = plat::RegOpenKeyExA(m_current.Get(), n.c_str(), m_access, key.Put());
@@ -86,7 +86,7 @@ COM_HRESULT CRegistry::OpenKey(const COM_WCHAR* name) {
 COM_HRESULT CRegistry::CreateKey(const COM_WCHAR* name, int32_t enter) {
     if (!m_current) return E_FAIL;
     return core::Guarded([&]() -> COM_HRESULT {
-        std::string n;
+        core::ShortText n;
         if (!name || !ToAnsi(name, &n)) return E_INVALIDARG;
         plat::RegKey key;
         uint32_t e = plat::RegCreateKeyExA(m_current.Get(), n.c_str(), m_access, key.Put(), nullptr);
@@ -99,7 +99,7 @@ COM_HRESULT CRegistry::CreateKey(const COM_WCHAR* name, int32_t enter) {
 COM_HRESULT CRegistry::DeleteKey(const COM_WCHAR* name) {
     if (!m_current) return E_FAIL;
     return core::Guarded([&]() -> COM_HRESULT {
-        std::string n;
+        core::ShortText n;
         if (!name || !ToAnsi(name, &n)) return E_INVALIDARG;
         return StatusFromPlatform(DeleteTree(m_current.Get(), n.c_str(), m_access));
     });
@@ -108,7 +108,7 @@ COM_HRESULT CRegistry::DeleteKey(const COM_WCHAR* name) {
 COM_HRESULT CRegistry::SetStringValue(const COM_WCHAR* name, const COM_WCHAR* text) {
     if (!m_current) return E_FAIL;
     return core::Guarded([&]() -> COM_HRESULT {
-        std::string n, t;
+        core::ShortText n, t;
         if ((name && !ToAnsi(name, &n)) || !text || !ToAnsi(text, &t)) return E_INVALIDARG;
         uint32_t e = plat::RegSetValueExA(m_current.Get(), n.c_str(), plat::kRegSz,
                                           reinterpret_cast<const uint8_t*>(t.c_str()), uint32_t(t.size() + 1));
@@ -121,7 +121,7 @@ COM_HRESULT CRegistry::GetStringValue(const COM_WCHAR* name, COM_BSTR* text) {
     if (!text) return E_POINTER;
     *text = nullptr;
     return core::Guarded([&]() -> COM_HRESULT {
-        std::string n;
+        core::ShortText n;
         if (name && !ToAnsi(name, &n)) return E_INVALIDARG;
         // Most values are short: one read into a small buffer serves them,
         // and only longer data is sized first and read again.
@@ -154,7 +154,7 @@ COM_HRESULT CRegistry::GetStringValue(const COM_WCHAR* name, COM_BSTR* text) {
 COM_HRESULT CRegistry::SetDWordValue(const COM_WCHAR* name, uint32_t value) {
     if (!m_current) return E_FAIL;
     return core::Guarded([&]() -> COM_HRESULT {
-        std::string n;
+        core::ShortText n;
         if (name && !ToAnsi(name, &n)) return E_INVALIDARG;
         uint8_t bytes[4];
         std::memcpy(bytes, &value, sizeof bytes);
@@ -166,7 +166,7 @@ COM_HRESULT CRegistry::GetDWordValue(const COM_WCHAR* name, uint32_t* value) {
     if (!m_current) return E_FAIL;
     if (!value) return E_POINTER;
     return core::Guarded([&]() -> COM_HRESULT {
-        std::string n;
+        core::ShortText n;
         if (name && !ToAnsi(name, &n)) return E_INVALIDARG;
         // Straight into the caller's number: shorter data leaves its other
         // bytes as they were.
@@ -179,7 +179,7 @@ COM_HRESULT CRegistry::GetDWordValue(const COM_WCHAR* name, uint32_t* value) {
 COM_HRESULT CRegistry::DeleteValue(const COM_WCHAR* name) {
     if (!m_current) return E_FAIL;
     return core::Guarded([&]() -> COM_HRESULT {
-        std::string n;
+        core::ShortText n;
         if (name && !ToAnsi(name, &n)) return E_INVALIDARG;
         return StatusFromPlatform(plat::RegDeleteValueA(m_current.Get(), n.c_str()));
     });

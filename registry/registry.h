@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "core/ansi.h"
 #include "core/object.h"
 #include "platform/registry.h"
 
@@ -53,9 +54,9 @@ inline COM_HRESULT StatusFromPlatform(uint32_t error) noexcept {
     return error == 0 ? S_OK : COM_STATUS_FROM_WIN32(error);
 }
 
-/// The version key of the product's registry roots, read from COM_VERSION
-/// at every call. False when the variable is too long to be read.
-bool ResolveVersionKey(std::string* key);
+/// Appends the version key of the product's registry roots, read from
+/// COM_VERSION at every call. False when the variable is too long to be read.
+bool ResolveVersionKey(core::ShortText* key);
 
 } // namespace tavo::registry
 

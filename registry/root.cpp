@@ -18,24 +18,25 @@ constexpr uint32_t kErrorNameTooLong = 206;
 
 } // namespace
 
-bool ResolveVersionKey(std::string* key) {
+bool ResolveVersionKey(core::ShortText* key) {
     // A short value is read on the stack; only a longer one gets a buffer of
     // the size the platform reports (at most the 65,535 bytes of the read).
     char small[256];
     uint32_t n = plat::GetEnvironmentVariableA("COM_VERSION", small, sizeof small);
+    key->Append(kMakerKey, sizeof kMakerKey - 1);
     if (n == 0) {
-        *key = std::string(kMakerKey) + kDefaultVersion;
+        key->Append(kDefaultVersion, sizeof kDefaultVersion - 1);
         return true;
     }
     if (n < sizeof small) {
-        *key = kMakerKey + std::string(small);
+        key->Append(small, n);
         return true;
     }
     if (n > kVersionReadSize) return false;
     std::string buffer(n, '\0');
     uint32_t got = plat::GetEnvironmentVariableA("COM_VERSION", buffer.data(), n);
     if (got == 0 || got >= n) return false; // changed meanwhile
-    *key = kMakerKey + std::string(buffer.c_str());
+    key->Append(buffer.c_str());
     return true;
 }
 
@@ -57,14 +58,15 @@ COM_HRESULT CRegistry::Open(uint32_t root, const COM_WCHAR* subkey) {
             break;
         default: return E_INVALIDARG;
         }
-        std::string path;
+        // Root, and root with the subkey, built on the stack when short.
+        core::ShortText path;
         if (root == COM_REGROOT_USER_VENDOR) {
-            path = kMakerKey;
+            path.Append(kMakerKey, sizeof kMakerKey - 1);
         } else {
             if (!ResolveVersionKey(&path)) return COM_STATUS_FROM_WIN32(kErrorNameTooLong);
-            path += suffix;
+            path.Append(suffix);
         }
-        std::string sub;
+        core::ShortText sub;
         if (subkey && !core::ToAnsi(subkey, &sub)) return E_INVALIDARG;
 
         m_current.Reset();
@@ -72,12 +74,16 @@ COM_HRESULT CRegistry::Open(uint32_t root, const COM_WCHAR* subkey) {
         // Where root and subkey both exist, one open of the whole path ends
         // in the same state as opening the root and then the subkey, for a
         // third of the platform calls.
-        if (!sub.empty() && sub[0] != '\\') {
+        if (!sub.empty() && sub.c_str()[0] != '\\') {
+            const size_t rootSize = path.size();
+            path.Append("\\", 1);
+            path.Append(sub.c_str(), sub.size());
             plat::RegKey key;
-            if (plat::RegOpenKeyExA(hive, (path + "\\" + sub).c_str(), m_access, key.Put()) == 0) {
+            if (plat::RegOpenKeyExA(hive, path.c_str(), m_access, key.Put()) == 0) {
                 m_current = std::move(key);
                 return S_OK;
             }
+            path.Truncate(rootSize);
         }
         plat::RegKey rootKey;
         // Create-or-open, tried as open first: the root nearly always exists,

@@ -296,6 +296,44 @@ TEST_F(RegistryStoreTest, FilesAppearOnFirstWriteWithTheirPermissions) {
     SetEnv("TAVOCOM_USER_HIVE", (dir + "/user.db").c_str());
 }
 
+// Opens answered from cached reads look at the file only when the database
+// is read or changed: a hive made read-only refuses every change, and one
+// replaced is read once a lookup misses.
+TEST_F(RegistryStoreTest, CachedReadsStillNoticeTheFile) {
+    const std::string file = HiveFile("machine.db"), copy = HiveFile("copy.db");
+    ASSERT_EQ(Reg()->Open(COM_REGROOT_MACHINE, COM_TEXT("")), S_OK);
+    ASSERT_EQ(Reg()->CreateKey(COM_TEXT("Cached"), 1), S_OK);
+    ASSERT_EQ(Reg()->SetStringValue(COM_TEXT("v"), COM_TEXT("old")), S_OK);
+    auto openCached = [this] {
+        EXPECT_EQ(Reg()->Open(COM_REGROOT_MACHINE, COM_TEXT("Cached")), S_OK);
+        return ReadString(Reg(), "v");
+    };
+    for (int i = 0; i < 2; ++i) ASSERT_EQ(openCached(), "old"); // filled, then answered from memory
+
+    fs::permissions(file, fs::perms(0444));
+    EXPECT_EQ(openCached(), "old");
+    EXPECT_EQ(Reg()->SetStringValue(COM_TEXT("v"), COM_TEXT("x")), kAccessDenied);
+    EXPECT_EQ(Reg()->CreateKey(COM_TEXT("new"), 0), kAccessDenied);
+    EXPECT_EQ(Reg()->DeleteValue(COM_TEXT("v")), kAccessDenied);
+    ASSERT_EQ(Reg()->Open(COM_REGROOT_MACHINE, COM_TEXT("")), S_OK);
+    EXPECT_EQ(Reg()->DeleteKey(COM_TEXT("Cached")), kAccessDenied);
+    fs::permissions(file, fs::perms(0644));
+    for (int i = 0; i < 2; ++i) ASSERT_EQ(openCached(), "old");
+    EXPECT_EQ(Reg()->SetStringValue(COM_TEXT("w"), COM_TEXT("1")), S_OK);
+    ASSERT_EQ(openCached(), "old");
+
+    // The replacement, as a restore would put it: whole, its side files gone.
+    ASSERT_TRUE(Exec(file, "PRAGMA wal_checkpoint(TRUNCATE)"));
+    fs::copy_file(file, copy);
+    ASSERT_TRUE(Exec(copy, "UPDATE vals SET data = x'6E657700' WHERE folded = x'0076'"));
+    for (int i = 0; i < 2; ++i) ASSERT_EQ(openCached(), "old"); // cached again after the checkpoint
+    fs::rename(copy, file);
+    fs::remove(file + "-wal");
+    fs::remove(file + "-shm");
+    EXPECT_EQ(Reg()->Open(COM_REGROOT_MACHINE, COM_TEXT("Missing")), kNotFound);
+    EXPECT_EQ(openCached(), "new");
+}
+
 // Case folding beyond Latin-1, which the Windows build's code page cannot carry.
 TEST_F(RegistryStoreTest, GreekAndCyrillicNamesCompareWithoutCase) {
     OpenRoot(COM_REGROOT_USER);

@@ -111,12 +111,21 @@ ModuleHandle LoadLibraryW(const COM_WCHAR* path) {
     if (!path) return nullptr;
     size_t length = 0;
     while (path[length]) ++length;
-    std::string narrow = utf::Utf16ToUtf8(path, length);
-    std::replace(narrow.begin(), narrow.end(), '\\', '/');
+    // A path that fits is converted on the stack.
+    char small[PATH_MAX];
+    std::string large;
+    char* narrow = small;
+    size_t n = utf::Utf16ToUtf8(path, length, small, sizeof small - 1);
+    if (n >= sizeof small) {
+        large = utf::Utf16ToUtf8(path, length);
+        narrow = large.data();
+    }
+    narrow[n] = '\0';
+    std::replace(narrow, narrow + n, '\\', '/');
     // Only an absolute path: the dynamic linker would search LD_LIBRARY_PATH
     // and its caches for a bare name.
-    if (narrow.empty() || narrow[0] != '/') return nullptr;
-    return dlopen(narrow.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (n == 0 || narrow[0] != '/') return nullptr;
+    return dlopen(narrow, RTLD_NOW | RTLD_LOCAL);
 }
 
 void* GetProcAddress(ModuleHandle module, const char* name) {

@@ -24,15 +24,15 @@ bool Alive(Hive& h, int64_t id, uint32_t* error) {
     return *error != kErrorSuccess;
 }
 
-/// Walks `parts` down from key `from`. Result: 0 with the id reached; or
+/// Walks `levels` down from key `from`. Result: 0 with the id reached; or
 /// the error of the first missing level (2, or 1018 when `from` itself is
 /// gone). `depth` receives how many levels exist.
-uint32_t Walk(Lookups& look, int64_t from, const std::vector<std::u16string>& parts, int64_t* id, size_t* depth) {
+uint32_t Walk(Lookups& look, int64_t from, const SubkeyLevels& levels, int64_t* id, size_t* depth) {
     int64_t at = from;
     size_t i = 0;
-    for (; i < parts.size(); ++i) {
+    for (; i < levels.count; ++i) {
         int64_t child = 0;
-        if (uint32_t e = look.Child(at, text::FoldKey(parts[i]), &child)) return e;
+        if (uint32_t e = look.Child(at, levels.Name(i), levels.Size(i), &child)) return e;
         if (!child) break;
         at = child;
     }
@@ -43,7 +43,21 @@ uint32_t Walk(Lookups& look, int64_t from, const std::vector<std::u16string>& pa
         if (uint32_t e = look.Alive(from, &alive)) return e;
         if (!alive) return kErrorKeyDeleted;
     }
-    return i == parts.size() ? kErrorSuccess : kErrorFileNotFound;
+    return i == levels.count ? kErrorSuccess : kErrorFileNotFound;
+}
+
+/// The walk to an existing key answered by the cache alone, as Walk would
+/// answer it; false for anything else.
+bool CachedWalk(LookupCache& cache, int64_t from, const SubkeyLevels& levels, int64_t* id) {
+    if (levels.count == 0) return false;
+    int64_t at = from;
+    for (size_t i = 0; i < levels.count; ++i) {
+        int64_t child = 0;
+        if (!cache.KnownChild(at, levels.Name(i), levels.Size(i), &child) || !child) return false;
+        at = child;
+    }
+    *id = at;
+    return true;
 }
 
 uint32_t OpenOrCreate(RegKeyHandle parent, const char* subkey, uint32_t access, RegKeyHandle* key,
@@ -51,10 +65,20 @@ uint32_t OpenOrCreate(RegKeyHandle parent, const char* subkey, uint32_t access, 
     if (!key) return kErrorInvalidParameter;
     Target t;
     if (uint32_t e = Resolve(parent, &t)) return e;
-    std::vector<std::u16string> parts;
-    if (uint32_t e = SplitPath(subkey, &parts)) return e;
+    SubkeyLevels levels;
+    if (uint32_t e = SplitPath(subkey, &levels)) return e;
     Hive& h = *t.hive;
     std::lock_guard<std::mutex> lock(h.mu);
+    // A key the cache knows, while nothing was committed anywhere, is opened
+    // without a look at the file: the file is checked whenever the database
+    // itself is read from the hive root, and before every change.
+    if (h.CacheCurrent() && !(h.readOnly && (access & kWriteAccess))) {
+        int64_t found = 0;
+        if (CachedWalk(h.cache, t.id, levels, &found)) {
+            if (disposition) *disposition = kRegOpenedExistingKey;
+            return NewHandle(t.hive, found, access, key);
+        }
+    }
     if (parent == kHKeyLocalMachine || parent == kHKeyCurrentUser) h.Refresh();
     if (uint32_t e = h.Connect(false)) return e;
     uint32_t e = kErrorSuccess;
@@ -63,13 +87,13 @@ uint32_t OpenOrCreate(RegKeyHandle parent, const char* subkey, uint32_t access, 
     // Look first, without the write lock: the common case finds everything.
     if (h.SchemaReady(&e)) {
         Lookups look(h);
-        e = Walk(look, t.id, parts, &id, &depth);
+        e = Walk(look, t.id, levels, &id, &depth);
         if (e && e != kErrorFileNotFound) return e;
     } else if (e) {
         return e;
     } else {
         // Empty hive: only its root exists.
-        e = parts.empty() ? kErrorSuccess : kErrorFileNotFound;
+        e = levels.count == 0 ? kErrorSuccess : kErrorFileNotFound;
     }
     if (!e) {
         if (h.readOnly && (access & kWriteAccess)) return kErrorAccessDenied;
@@ -77,16 +101,17 @@ uint32_t OpenOrCreate(RegKeyHandle parent, const char* subkey, uint32_t access, 
         return NewHandle(t.hive, id, access, key);
     }
     if (!create) return e;
+    h.Refresh();
     if (uint32_t w = h.PrepareWrite()) return w;
     Txn txn(h);
     if (uint32_t b = txn.Begin(true)) return b;
     Lookups direct(h, true);
-    e = Walk(direct, t.id, parts, &id, &depth);
+    e = Walk(direct, t.id, levels, &id, &depth);
     if (e && e != kErrorFileNotFound) return e;
     bool created = false;
-    for (size_t i = depth; i < parts.size(); ++i) {
-        std::string name = utf::Utf16ToUtf8(parts[i].data(), parts[i].size());
-        std::string folded = text::FoldKey(parts[i]);
+    for (size_t i = depth; i < levels.count; ++i) {
+        std::string name = utf::Utf16ToUtf8(levels.Name(i), levels.Size(i));
+        std::string folded = text::FoldKey(levels.Name(i), levels.Size(i));
         Query q(h, kInsertKey);
         q.Int(1, id).Text(2, name).Blob(3, folded.data(), folded.size());
         q.Row();
@@ -139,9 +164,8 @@ uint32_t RegQueryValueExA(RegKeyHandle key, const char* name, uint32_t* type, ui
     if (data && !size) return kErrorInvalidParameter;
     Target t;
     if (uint32_t e = Resolve(key, &t)) return e;
-    std::u16string wname;
+    Utf16Name wname;
     if (!ValueName(name, &wname)) return kErrorFileNotFound;
-    std::string folded = text::FoldKey(wname);
     Hive& h = *t.hive;
     std::lock_guard<std::mutex> lock(h.mu);
     if (uint32_t e = h.Connect(false)) return e;
@@ -149,7 +173,7 @@ uint32_t RegQueryValueExA(RegKeyHandle key, const char* name, uint32_t* type, ui
     if (!h.SchemaReady(&e)) return e ? e : kErrorFileNotFound;
     Lookups look(h);
     const ValueEntry* v = nullptr;
-    if ((e = look.Value(t.id, folded, &v))) return e;
+    if ((e = look.Value(t.id, wname.data(), wname.size(), &v))) return e;
     if (!v->found) {
         bool alive = true;
         if ((e = look.Alive(t.id, &alive))) return e;
@@ -173,12 +197,13 @@ uint32_t RegSetValueExA(RegKeyHandle key, const char* name, uint32_t type, const
     if (uint32_t e = Resolve(key, &t)) return e;
     if (!(t.access & kKeySetValue)) return kErrorAccessDenied;
     if (size && !data) return kErrorInvalidParameter;
-    std::u16string wname;
+    Utf16Name wname;
     if (!ValueName(name, &wname)) return kErrorInvalidParameter;
     std::string stored = utf::Utf16ToUtf8(wname.data(), wname.size());
-    std::string folded = text::FoldKey(wname);
+    std::string folded = text::FoldKey(wname.data(), wname.size());
     Hive& h = *t.hive;
     std::lock_guard<std::mutex> lock(h.mu);
+    h.Refresh();
     if (uint32_t e = h.PrepareWrite()) return e;
     Txn txn(h);
     if (uint32_t e = txn.Begin(true)) return e;
@@ -195,26 +220,27 @@ uint32_t RegSetValueExA(RegKeyHandle key, const char* name, uint32_t type, const
 uint32_t RegDeleteKeyA(RegKeyHandle parent, const char* subkey) {
     Target t;
     if (uint32_t e = Resolve(parent, &t)) return e;
-    std::vector<std::u16string> parts;
-    if (uint32_t e = SplitPath(subkey, &parts)) return e;
+    SubkeyLevels levels;
+    if (uint32_t e = SplitPath(subkey, &levels)) return e;
     Hive& h = *t.hive;
     std::lock_guard<std::mutex> lock(h.mu);
+    h.Refresh();
     if (uint32_t e = h.Connect(false)) return e;
     uint32_t e;
     int64_t id = 0;
     if (!h.SchemaReady(&e)) {
         if (e) return e;
-        return parts.empty() ? kErrorAccessDenied : kErrorFileNotFound;
+        return levels.count == 0 ? kErrorAccessDenied : kErrorFileNotFound;
     }
     if (h.readOnly) {
         Lookups look(h);
-        e = Walk(look, t.id, parts, &id, nullptr);
+        e = Walk(look, t.id, levels, &id, nullptr);
         return e ? e : kErrorAccessDenied;
     }
     Txn txn(h);
     if ((e = txn.Begin(true))) return e;
     Lookups direct(h, true);
-    if ((e = Walk(direct, t.id, parts, &id, nullptr))) return e;
+    if ((e = Walk(direct, t.id, levels, &id, nullptr))) return e;
     if (id == kRootId) return kErrorAccessDenied;
     {
         Query q(h, kHasChildren);
@@ -235,11 +261,12 @@ uint32_t RegDeleteValueA(RegKeyHandle key, const char* name) {
     Target t;
     if (uint32_t e = Resolve(key, &t)) return e;
     if (!(t.access & kKeySetValue)) return kErrorAccessDenied;
-    std::u16string wname;
+    Utf16Name wname;
     if (!ValueName(name, &wname)) return kErrorFileNotFound;
-    std::string folded = text::FoldKey(wname);
+    std::string folded = text::FoldKey(wname.data(), wname.size());
     Hive& h = *t.hive;
     std::lock_guard<std::mutex> lock(h.mu);
+    h.Refresh();
     if (uint32_t e = h.Connect(false)) return e;
     uint32_t e;
     if (!h.SchemaReady(&e)) return e ? e : kErrorFileNotFound;

@@ -46,14 +46,21 @@ char16_t FoldCase(char16_t c) {
     return c;
 }
 
-std::string FoldKey(const std::u16string& name) {
-    std::string key;
-    key.resize(name.size() * 2);
-    for (size_t i = 0; i < name.size(); ++i) {
-        char16_t f = FoldCase(name[i]);
-        key[2 * i] = char(f >> 8);
-        key[2 * i + 1] = char(f & 0xFF);
+void AppendFoldKey(const char16_t* name, size_t n, std::string* key) {
+    const size_t at = key->size();
+    key->resize(at + n * 2);
+    char* out = key->data() + at;
+    for (size_t i = 0; i < n; ++i) {
+        const char16_t c = name[i];
+        const char16_t f = c < 0x80 ? (c >= 'A' && c <= 'Z' ? char16_t(c + 0x20) : c) : FoldCase(c);
+        out[2 * i] = char(f >> 8);
+        out[2 * i + 1] = char(f & 0xFF);
     }
+}
+
+std::string FoldKey(const char16_t* name, size_t n) {
+    std::string key;
+    AppendFoldKey(name, n, &key);
     return key;
 }
 

@@ -16,7 +16,10 @@ char16_t FoldCase(char16_t c);
 /// Case-folded comparison key of a name: the folded code units in
 /// big-endian byte order, so that a byte-wise comparison (then length)
 /// orders names as the platform registry lists them.
-std::string FoldKey(const std::u16string& name);
+std::string FoldKey(const char16_t* name, size_t n);
+/// The same key appended to `key`; with room kept from earlier keys it
+/// needs no allocation.
+void AppendFoldKey(const char16_t* name, size_t n, std::string* key);
 
 } // namespace tavo::plat::text
 

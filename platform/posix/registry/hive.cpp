@@ -315,6 +315,11 @@ void Hive::Refresh() {
     if (MayWrite(path.c_str(), st) == readOnly) Disconnect();
 }
 
+bool Hive::CacheCurrent() {
+    CheckFork();
+    return db && cache.Current();
+}
+
 // Another process may have created the tables since we looked.
 bool Hive::SchemaReady(uint32_t* error) {
     *error = kErrorSuccess;

@@ -2,6 +2,7 @@
 #include <pwd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <map>
 
 #include "platform/posix/registry/store.h"
@@ -19,7 +20,8 @@ std::string UserHomeDir() {
     return "/tmp";
 }
 
-/// Read at every use, so that a process (or a test) may move its hives.
+/// Read at every use, so that a process (or a test) may move its hives
+/// (StillAt compares without building it).
 std::string HivePath(bool machine) {
     const char* over = std::getenv(machine ? "TAVOCOM_MACHINE_HIVE" : "TAVOCOM_USER_HIVE");
     if (over && *over) return over;
@@ -29,9 +31,29 @@ std::string HivePath(bool machine) {
     return UserHomeDir() + "/.local/share/tavocom/user.db";
 }
 
+/// Does `path` read `head` followed by `tail`?
+bool Joins(const std::string& path, const char* head, const char* tail) {
+    const size_t n = std::strlen(head);
+    return path.compare(0, n, head) == 0 && path.compare(n, std::string::npos, tail) == 0;
+}
+
+/// Is the hive at `path` still where HivePath would put it? Answered from
+/// the environment as it is now, without building the path; false also
+/// when that cannot be told cheaply.
+bool StillAt(bool machine, const std::string& path) {
+    const char* over = std::getenv(machine ? "TAVOCOM_MACHINE_HIVE" : "TAVOCOM_USER_HIVE");
+    if (over && *over) return path == over;
+    if (machine) return path == "/var/lib/tavocom/machine.db";
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data && data[0] == '/') return Joins(path, data, "/tavocom/user.db");
+    const char* home = std::getenv("HOME");
+    return home && *home && Joins(path, home, "/.local/share/tavocom/user.db");
+}
+
 struct HiveTable {
-    std::mutex mu; // guards hives
+    std::mutex mu; // guards everything below
     std::map<std::pair<bool, std::string>, std::shared_ptr<Hive>> hives;
+    std::shared_ptr<Hive> last[2]; // the hive each predefined key reached last
 };
 
 HiveTable& Hives() {
@@ -42,8 +64,13 @@ HiveTable& Hives() {
 } // namespace
 
 std::shared_ptr<Hive> HiveFor(bool machine) {
-    std::string path = HivePath(machine);
     HiveTable& t = Hives();
+    {
+        std::lock_guard<std::mutex> lock(t.mu);
+        const std::shared_ptr<Hive>& last = t.last[machine];
+        if (last && StillAt(machine, last->path)) return last;
+    }
+    std::string path = HivePath(machine);
     std::lock_guard<std::mutex> lock(t.mu);
     std::shared_ptr<Hive>& slot = t.hives[{machine, path}];
     if (!slot) {
@@ -57,6 +84,7 @@ std::shared_ptr<Hive> HiveFor(bool machine) {
             }
         }
     }
+    t.last[machine] = slot;
     return slot;
 }
 

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "platform/posix/registry/store.h"
+#include "platform/posix/registry/folding.h"
 
 namespace tavo::plat::store {
 namespace {
@@ -118,15 +119,29 @@ bool LookupCache::PrepareFill() {
     return true;
 }
 
+void LookupCache::SetKey(int64_t id, const char16_t* name, size_t n) {
+    key.resize(sizeof id);
+    std::memcpy(key.data(), &id, sizeof id);
+    text::AppendFoldKey(name, n, &key);
+}
+
+bool LookupCache::KnownChild(int64_t parent, const char16_t* name, size_t n, int64_t* id) {
+    SetKey(parent, name, n);
+    auto it = children.find(key);
+    if (it == children.end()) return false;
+    *id = it->second;
+    return true;
+}
+
 // ---------------------------------------------------------------------------
 // The lookups of one call.
 
-Lookups::Lookups(Hive& hive, bool direct) : m_hive(hive), m_txn(hive), m_direct(direct) {
+Lookups::Lookups(Hive& hive, bool direct) : m_hive(hive), m_txn(hive), m_direct(direct), m_key(hive.cache.key) {
     m_cached = !direct && hive.cache.Current();
 }
 
-uint32_t Lookups::Child(int64_t parent, const std::string& folded, int64_t* id) {
-    SetKey(parent, folded);
+uint32_t Lookups::Child(int64_t parent, const char16_t* name, size_t n, int64_t* id) {
+    m_hive.cache.SetKey(parent, name, n);
     LookupCache& cache = m_hive.cache;
     if (m_cached) {
         auto it = cache.children.find(m_key);
@@ -137,7 +152,7 @@ uint32_t Lookups::Child(int64_t parent, const std::string& folded, int64_t* id) 
     }
     if (uint32_t e = Start()) return e;
     Query q(m_hive, kFindChild);
-    q.Int(1, parent).Blob(2, folded.data(), folded.size());
+    q.Int(1, parent).Blob(2, Folded(), FoldedSize());
     *id = q.Row() ? q.ColInt(0) : 0;
     if (uint32_t e = q.Error()) return e;
     if (Filling()) {
@@ -170,8 +185,8 @@ uint32_t Lookups::Alive(int64_t id, bool* alive) {
     return kErrorSuccess;
 }
 
-uint32_t Lookups::Value(int64_t key, const std::string& folded, const ValueEntry** out) {
-    SetKey(key, folded);
+uint32_t Lookups::Value(int64_t key, const char16_t* name, size_t n, const ValueEntry** out) {
+    m_hive.cache.SetKey(key, name, n);
     LookupCache& cache = m_hive.cache;
     if (m_cached) {
         auto it = cache.values.find(m_key);
@@ -182,7 +197,7 @@ uint32_t Lookups::Value(int64_t key, const std::string& folded, const ValueEntry
     }
     if (uint32_t e = Start()) return e;
     Query q(m_hive, kGetValue);
-    q.Int(1, key).Blob(2, folded.data(), folded.size());
+    q.Int(1, key).Blob(2, Folded(), FoldedSize());
     m_value.found = q.Row();
     if (uint32_t e = q.Error()) return e;
     m_value.type = 0;
@@ -199,14 +214,6 @@ uint32_t Lookups::Value(int64_t key, const std::string& folded, const ValueEntry
         *out = &cache.values.insert_or_assign(m_key, m_value).first->second;
     }
     return kErrorSuccess;
-}
-
-void Lookups::SetKey(int64_t id, const std::string& folded) {
-    if (m_direct) return;
-    char bytes[sizeof id];
-    std::memcpy(bytes, &id, sizeof id);
-    m_key.assign(bytes, sizeof bytes);
-    m_key.append(folded);
 }
 
 uint32_t Lookups::Start() {

@@ -110,6 +110,13 @@ public:
     std::unordered_map<std::string, int64_t> children; // child id, 0: none
     std::unordered_map<std::string, ValueEntry> values;
     std::unordered_map<int64_t, bool> alive;
+    /// Builds `key` for a lookup of `name` below key `id`: the id bytes,
+    /// then the folded name.
+    void SetKey(int64_t id, const char16_t* name, size_t n);
+    /// Child `name` of `parent`, from memory alone: false when not known.
+    /// Call only while Current().
+    bool KnownChild(int64_t parent, const char16_t* name, size_t n, int64_t* id);
+    std::string key; // the key of the lookup under way, its room kept
 
 private:
     static constexpr size_t kHeaderWords = 48 / sizeof(uint64_t);
@@ -140,6 +147,9 @@ struct Hive {
     /// Reconnects when the file was replaced, removed or its permissions
     /// changed since it was opened.
     void Refresh();
+    /// True when the lookup cache may answer without a look at the file:
+    /// this process's own connection, and nothing committed since filling.
+    bool CacheCurrent();
     /// For reads: true when the file holds our tables.
     bool SchemaReady(uint32_t* error);
     /// For writes: connection open, writable, schema in place.
@@ -233,15 +243,17 @@ public:
     Lookups(const Lookups&) = delete;
     Lookups& operator=(const Lookups&) = delete;
 
-    /// Id of child `folded` of `parent` in `*id`, 0 when there is none.
-    uint32_t Child(int64_t parent, const std::string& folded, int64_t* id);
+    /// Id of child `name` (`n` code units) of `parent` in `*id`, 0 when
+    /// there is none.
+    uint32_t Child(int64_t parent, const char16_t* name, size_t n, int64_t* id);
     /// Does key `id` still exist?
     uint32_t Alive(int64_t id, bool* alive);
-    /// Value `folded` of key `key`. `*out` stays valid until the next lookup.
-    uint32_t Value(int64_t key, const std::string& folded, const ValueEntry** out);
+    /// Value `name` of key `key`. `*out` stays valid until the next lookup.
+    uint32_t Value(int64_t key, const char16_t* name, size_t n, const ValueEntry** out);
 
 private:
-    void SetKey(int64_t id, const std::string& folded);
+    const void* Folded() const { return m_key.data() + sizeof(int64_t); }
+    size_t FoldedSize() const { return m_key.size() - sizeof(int64_t); }
     uint32_t Start();
     bool Filling();
 
@@ -251,7 +263,7 @@ private:
     bool m_cached = false;
     bool m_started = false;
     bool m_fill = false;
-    std::string m_key;
+    std::string& m_key; // the hive's, reused from call to call
     ValueEntry m_value;
 };
 
@@ -279,10 +291,44 @@ uint32_t NewHandle(const std::shared_ptr<Hive>& hive, int64_t id, uint32_t acces
 /// Closes an open handle; 6 for any other value.
 uint32_t CloseHandle(RegKeyHandle h);
 
+/// A name in UTF-16, in a buffer of its own while it is short.
+class Utf16Name {
+public:
+    Utf16Name() = default;
+    Utf16Name(const Utf16Name&) = delete;
+    Utf16Name& operator=(const Utf16Name&) = delete;
+    /// Converts `n` bytes of UTF-8; std::bad_alloc when a long name runs
+    /// out of memory.
+    void Assign(const char* utf8, size_t n);
+    const char16_t* data() const { return m_heap.empty() ? m_small : m_heap.data(); }
+    size_t size() const { return m_size; }
+
+private:
+    static constexpr size_t kSmall = 128;
+    char16_t m_small[kSmall];
+    size_t m_size = 0;
+    std::u16string m_heap; // in use for a name longer than m_small
+};
+
+/// A subkey argument split into its levels.
+struct SubkeyLevels {
+    // The longest argument the platform takes, and so the most levels.
+    static constexpr size_t kMaxArgument = 260;
+    struct Level {
+        uint16_t at, n;
+    };
+    char16_t text[kMaxArgument];
+    Level level[kMaxArgument / 2 + 1];
+    size_t count = 0;
+
+    const char16_t* Name(size_t i) const { return text + level[i].at; }
+    size_t Size(size_t i) const { return level[i].n; }
+};
+
 /// A subkey argument split into its levels, with the platform's limits.
-uint32_t SplitPath(const char* subkey, std::vector<std::u16string>* parts);
+uint32_t SplitPath(const char* subkey, SubkeyLevels* levels);
 /// Value name with the platform's limit; null is the default value.
-bool ValueName(const char* name, std::u16string* out);
+bool ValueName(const char* name, Utf16Name* out);
 
 } // namespace tavo::plat::store
 
