@@ -6,6 +6,10 @@
 #include <stdlib.h>
 #include <windows.h>
 
+#include <string>
+
+#include "support/test_support.h"
+
 namespace tavo::test {
 namespace {
 
@@ -40,5 +44,82 @@ void SetEnv(const char* name, const char* value) { _putenv_s(name, value ? value
 
 // The platform registry needs no hive files.
 bool HasHiveFiles() { return false; }
+
+} // namespace tavo::test
+
+namespace tavo::test {
+namespace {
+
+std::wstring WideText(const std::string& text) {
+    std::wstring wide(text.size() + 1, L'\0');
+    int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), int(wide.size()));
+    wide.resize(n > 0 ? size_t(n - 1) : 0);
+    return wide;
+}
+
+// Starts `commandLine`; with `output`, its standard output goes to a pipe.
+HANDLE Start(const std::wstring& commandLine, HANDLE output) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (output) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdOutput = output;
+        startup.hStdError = output;
+    }
+    PROCESS_INFORMATION process{};
+    std::wstring line = commandLine;
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, output ? TRUE : FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return nullptr;
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
+int Finish(HANDLE process) {
+    DWORD code = DWORD(-1);
+    WaitForSingleObject(process, INFINITE);
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    return int(code);
+}
+
+} // namespace
+
+int RunPlatformProgram(const std::string& commandLine, std::string* output) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return -1;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    HANDLE process = Start(WideText(commandLine), writeEnd);
+    CloseHandle(writeEnd);
+    if (!process) {
+        CloseHandle(readEnd);
+        return -1;
+    }
+    std::string text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+    CloseHandle(readEnd);
+    if (output) *output = text;
+    return Finish(process);
+}
+
+std::vector<int> RunSelfConcurrently(const std::string& filter, int count) {
+    wchar_t self[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return {};
+    std::wstring line = L"\"" + std::wstring(self) + L"\" --gtest_filter=" + WideText(filter) + L" --gtest_brief=1";
+    SetEnvironmentVariableA("TAVOCOM_TEST_CHILD", "1");
+    std::vector<HANDLE> children;
+    for (int i = 0; i < count; ++i)
+        if (HANDLE child = Start(line, nullptr)) children.push_back(child);
+    SetEnvironmentVariableA("TAVOCOM_TEST_CHILD", nullptr);
+    std::vector<int> codes;
+    for (HANDLE child : children) codes.push_back(Finish(child));
+    if (int(children.size()) != count) codes.clear();
+    return codes;
+}
 
 } // namespace tavo::test
