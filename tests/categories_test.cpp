@@ -9,8 +9,14 @@ namespace tavo::test {
 namespace {
 
 constexpr COM_HRESULT kNotFound = COM_STATUS_FROM_WIN32(2);
-// What Open answers for a COM_VERSION too long to be read.
-constexpr COM_HRESULT kRootUnreadable = COM_STATUS_FROM_WIN32(206);
+// Makes the class root unreadable with a COM_VERSION too long to be read;
+// returns the status the registry service's Open then gives.
+COM_HRESULT MakeRootUnreadable() {
+    SetEnv("COM_VERSION", std::string(70000, 'v').c_str());
+    utlAutoIf<COM_IRegistry> r;
+    if (COM_FAILED(COM_CreateInstance(COM_CLSID_Registry, 0, COM_IID_IRegistry, r.PutVoid()))) return S_OK;
+    return r->Open(COM_REGROOT_CLASSES, nullptr);
+}
 
 const _COM_GUID kCatA = {0xA0000001, 0x1111, 0x2222, {1, 2, 3, 4, 5, 6, 7, 8}};
 const _COM_GUID kCatB = {0xB0000002, 0x1111, 0x2222, {1, 2, 3, 4, 5, 6, 7, 8}};
@@ -121,7 +127,8 @@ TEST_F(CategoriesTest, FailingStepsReturnTheirStatusUnchanged) {
 
     // A root that cannot be opened: every operation that renews and opens
     // reports the root's status; a null out argument is refused first.
-    SetEnv("COM_VERSION", std::string(70000, 'v').c_str());
+    const COM_HRESULT kRootUnreadable = MakeRootUnreadable();
+    ASSERT_TRUE(COM_FAILED(kRootUnreadable));
     EXPECT_EQ(m_register->RegisterCategory(kCatA, COM_TEXT("x")), kRootUnreadable);
     EXPECT_EQ(m_register->RegisterClassImplCategory(kCatA, kClass1), kRootUnreadable);
     EXPECT_EQ(m_register->UnRegisterCategory(kCatA), kRootUnreadable);

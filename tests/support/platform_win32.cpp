@@ -86,24 +86,31 @@ int Finish(HANDLE process) {
 
 } // namespace
 
+// The output goes to a file rather than a pipe: a service the program
+// starts may inherit the handle and outlive it, and a pipe would then never
+// report its end.
 int RunPlatformProgram(const std::string& commandLine, std::string* output) {
+    char directory[MAX_PATH], file[MAX_PATH];
+    if (!GetTempPathA(MAX_PATH, directory) || !GetTempFileNameA(directory, "tvc", 0, file)) return -1;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return -1;
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    HANDLE process = Start(WideText(commandLine), writeEnd);
-    CloseHandle(writeEnd);
-    if (!process) {
-        CloseHandle(readEnd);
-        return -1;
-    }
+    HANDLE sink = CreateFileA(file, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    if (sink == INVALID_HANDLE_VALUE) return -1;
+    HANDLE process = Start(WideText(commandLine), sink);
+    CloseHandle(sink);
+    int code = process ? Finish(process) : -1;
     std::string text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-    CloseHandle(readEnd);
+    HANDLE source = CreateFileA(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (source != INVALID_HANDLE_VALUE) {
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(source, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+        CloseHandle(source);
+    }
+    DeleteFileA(file);
     if (output) *output = text;
-    return Finish(process);
+    return code;
 }
 
 std::vector<int> RunSelfConcurrently(const std::string& filter, int count) {
