@@ -43,3 +43,5 @@ step(1 "failed with 0x80070005" register --unregister "failing_registration${SUF
 step(0 "${greeter}: unregistered" register --unregister ${greeter})
 step(1 "${LIBRARY}: at least one class failed \\(0x00000001\\)" register --unregister)
 step(0 "no classes registered" classes)
+
+execute_process(COMMAND ${EMULATOR} ${TOOL} reg delete "${root}" OUTPUT_QUIET ERROR_QUIET)
