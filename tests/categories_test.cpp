@@ -320,18 +320,6 @@ TEST_F(CategoriesTest, ClonesOutliveTheirSourceEitherWay) {
         EXPECT_EQ(left->Next(2, records, &given), S_OK);
         for (COM_CATEGORYINFO* r : records) COM_TaskMemFree(r);
     }
-    // A clone of the class enumerator moves on its own.
-    ASSERT_EQ(m_register->RegisterClassImplCategory(kCatA, kClass1), S_OK);
-    utlAutoIf<COM_IEnumCLSID> source, clone;
-    ASSERT_EQ(m_info->EnumClassesOfCategory(kCatA, source.Put()), S_OK);
-    ASSERT_EQ(source->Clone(clone.Put()), S_OK);
-    _COM_GUID* record = nullptr;
-    uint32_t given = 0, position = 9;
-    ASSERT_EQ(clone->Next(1, &record, &given), S_OK);
-    EXPECT_TRUE(COM_IsEqualGUID(*record, kClass1));
-    COM_TaskMemFree(record);
-    EXPECT_EQ(source->GetPosition(&position), S_OK);
-    EXPECT_EQ(position, 0u);
 }
 
 } // namespace
