@@ -2,8 +2,10 @@
 
 #include "core/module.h"
 #include "core/object.h"
+#include "categories/catmgr.h"
 #include "decoding/binder.h"
 #include "memory/memory.h"
+#include "registration/registration.h"
 #include "registry/registry.h"
 
 namespace tavo::core {
@@ -12,10 +14,12 @@ namespace {
 // Map order is fixed: registry, category manager, memory, decoder binder.
 // Each class enters the map with its subsystem.
 const ClassMapEntry kClassMap[] = {
-    {&COM_CLSID_Registry, &registry::g_registryFactory, nullptr, NoCategories},
-    // CCatMgr
-    {&COM_CLSID_Memory, &memory::g_memoryClassFactory, nullptr, NoCategories},
-    {&COM_CLSID_HResultDecoderBinder, &decoding::g_binderFactory, nullptr, NoCategories},
+    {&COM_CLSID_Registry, &registry::g_registryFactory, registration::RegisterRegistryClass, NoCategories},
+    {&COM_CLSID_CategoryManager, &categories::g_catMgrFactory, registration::RegisterCategoryManagerClass,
+     NoCategories},
+    {&COM_CLSID_Memory, &memory::g_memoryClassFactory, registration::RegisterMemoryClass, NoCategories},
+    {&COM_CLSID_HResultDecoderBinder, &decoding::g_binderFactory, registration::RegisterDecoderBinderClass,
+     NoCategories},
     {nullptr, nullptr, nullptr, nullptr},
 };
 

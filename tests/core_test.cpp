@@ -7,7 +7,7 @@ namespace {
 // Classes of the class object map, in map order.
 const _COM_GUID* const kMapClasses[] = {
     &COM_CLSID_Registry,
-    // &COM_CLSID_CategoryManager,
+    &COM_CLSID_CategoryManager,
     &COM_CLSID_Memory,
     // &COM_CLSID_HResultDecoderBinder,
     nullptr,

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "tools/category_list.h"
 #include "tools/command.h"
 
 namespace tavo::tools {
@@ -61,7 +62,9 @@ int Classes(const Args&) {
         std::printf("no classes registered (%s)\n", StatusText(hr).c_str());
         return hr == COM_STATUS_FROM_WIN32(2) ? 0 : 1;
     }
-    std::printf("%-38s  %-24s  %-24s  %s\n", "class", "ProgID", "library", "installs");
+    const auto categories = CategoriesByClass();
+    std::printf("%-38s  %-24s  %-24s  %-24s  %-8s  %s\n", "class", "ProgID", "display name", "library", "installs",
+                "categories");
     uint32_t listed = 0;
     for (;;) {
         COM_BSTR name = nullptr;
@@ -70,10 +73,17 @@ int Classes(const Args&) {
         utlAutoBstr owned(name);
         _COM_GUID clsid{};
         bool parsed = COM_SUCCEEDED(COM_StringToCLSID(name, &clsid));
-        std::printf("%-38s  %-24s  %-24s  %s\n", NarrowZ(name).c_str(),
+        std::string member;
+        if (parsed) {
+            auto found = categories.find(GuidText(clsid));
+            if (found != categories.end())
+                for (const std::string& c : found->second) member += (member.empty() ? "" : ", ") + c;
+        }
+        std::printf("%-38s  %-24s  %-24s  %-24s  %-8s  %s\n", NarrowZ(name).c_str(),
                     parsed ? ClassEntry(registry.Get(), clsid, COM_KEY_PROGID).c_str() : "(not an identifier)",
+                    parsed ? ClassEntry(registry.Get(), clsid, COM_KEY_DISPLAYNAME).c_str() : "-",
                     parsed ? ClassEntry(registry.Get(), clsid, COM_KEY_INPROCSERVER32).c_str() : "-",
-                    parsed ? InstallCount(registry.Get(), clsid).c_str() : "-");
+                    parsed ? InstallCount(registry.Get(), clsid).c_str() : "-", member.empty() ? "-" : member.c_str());
         ++listed;
     }
     std::printf("%u classes\n", listed);

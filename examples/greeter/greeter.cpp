@@ -1,7 +1,8 @@
 // A component library of the product: one class, Greeter, served through
 // the two entry points every component exports, "GetClassObject" and
-// "CanUnloadNow". It uses nothing but the public headers and the runtime's
-// string functions.
+// "CanUnloadNow", and registered by "DllRegisterServer" and
+// "DllUnregisterServer". It uses nothing but the public headers and the
+// runtime's exported functions.
 #include "greeter.h"
 
 #include <atomic>
@@ -96,3 +97,22 @@ COM_COMPONENT_EXPORT COM_HRESULT GetClassObject(const _COM_GUID* clsid, const _C
 }
 
 COM_COMPONENT_EXPORT COM_HRESULT CanUnloadNow() { return g_locks == 0 ? S_OK : S_FALSE; }
+
+namespace {
+
+const COM_ClassCategory kGreeterCategories[] = {
+    {&CATID_Greeters, COM_TEXT("Components that greet")},
+    {nullptr, nullptr},
+};
+
+const COM_ClassRegistration kClasses[] = {
+    {&CLSID_Greeter, COM_TEXT("TavoSample.Greeter"), COM_TEXT(COM_COMPONENT_FILE_NAME), COM_TEXT("Sample greeter"),
+     COM_TEXT("Says hello to whoever asks"), nullptr, nullptr, kGreeterCategories},
+    {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+} // namespace
+
+COM_COMPONENT_EXPORT COM_HRESULT DllRegisterServer() { return COM_RegisterComponent(kClasses, 1); }
+
+COM_COMPONENT_EXPORT COM_HRESULT DllUnregisterServer() { return COM_RegisterComponent(kClasses, 0); }

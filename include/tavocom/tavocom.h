@@ -8,5 +8,6 @@
 #include "exports.h"
 #include "autoif.h"
 #include "class_entries.h"
+#include "registration.h"
 
 #endif

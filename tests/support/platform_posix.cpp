@@ -79,3 +79,32 @@ bool HasMessageOracle() { return false; }
 bool SystemMessageW(uint32_t, std::basic_string<COM_WCHAR>*) { return false; }
 
 } // namespace tavo::test
+
+namespace tavo::test {
+
+int RunPlatformProgram(const std::string&, std::string*) { return -1; }
+
+std::vector<int> RunSelfConcurrently(const std::string& filter, int count) {
+    std::string filterArg = "--gtest_filter=" + filter;
+    std::vector<pid_t> children;
+    for (int i = 0; i < count; ++i) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            setenv("TAVOCOM_TEST_CHILD", "1", 1);
+            char* argv[] = {const_cast<char*>("self"), filterArg.data(), const_cast<char*>("--gtest_brief=1"), nullptr};
+            execv("/proc/self/exe", argv);
+            _exit(127);
+        }
+        if (pid > 0) children.push_back(pid);
+    }
+    std::vector<int> codes;
+    for (pid_t pid : children) {
+        int status = 0;
+        if (waitpid(pid, &status, 0) != pid) status = -1;
+        codes.push_back(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    }
+    if (int(children.size()) != count) codes.clear();
+    return codes;
+}
+
+} // namespace tavo::test

@@ -10,6 +10,8 @@
 
 #include <psapi.h>
 
+#include <string>
+
 namespace tavo::test {
 namespace {
 
@@ -110,6 +112,90 @@ bool SystemMessageW(uint32_t code, std::basic_string<COM_WCHAR>* text) {
     if (n != 0 && buffer) text->assign(buffer, n);
     if (buffer) LocalFree(buffer);
     return n != 0;
+}
+
+} // namespace tavo::test
+
+namespace tavo::test {
+namespace {
+
+std::wstring WideText(const std::string& text) {
+    std::wstring wide(text.size() + 1, L'\0');
+    int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), int(wide.size()));
+    wide.resize(n > 0 ? size_t(n - 1) : 0);
+    return wide;
+}
+
+// Starts `commandLine`; with `output`, its standard output goes to a pipe.
+HANDLE Start(const std::wstring& commandLine, HANDLE output) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (output) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdOutput = output;
+        startup.hStdError = output;
+    }
+    PROCESS_INFORMATION process{};
+    std::wstring line = commandLine;
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, output ? TRUE : FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return nullptr;
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
+int Finish(HANDLE process) {
+    DWORD code = DWORD(-1);
+    WaitForSingleObject(process, INFINITE);
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    return int(code);
+}
+
+} // namespace
+
+// The output goes to a file rather than a pipe: a service the program
+// starts may inherit the handle and outlive it, and a pipe would then never
+// report its end.
+int RunPlatformProgram(const std::string& commandLine, std::string* output) {
+    char directory[MAX_PATH], file[MAX_PATH];
+    if (!GetTempPathA(MAX_PATH, directory) || !GetTempFileNameA(directory, "tvc", 0, file)) return -1;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE sink = CreateFileA(file, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    if (sink == INVALID_HANDLE_VALUE) return -1;
+    HANDLE process = Start(WideText(commandLine), sink);
+    CloseHandle(sink);
+    int code = process ? Finish(process) : -1;
+    std::string text;
+    HANDLE source = CreateFileA(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (source != INVALID_HANDLE_VALUE) {
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(source, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+        CloseHandle(source);
+    }
+    DeleteFileA(file);
+    if (output) *output = text;
+    return code;
+}
+
+std::vector<int> RunSelfConcurrently(const std::string& filter, int count) {
+    wchar_t self[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return {};
+    std::wstring line = L"\"" + std::wstring(self) + L"\" --gtest_filter=" + WideText(filter) + L" --gtest_brief=1";
+    SetEnvironmentVariableA("TAVOCOM_TEST_CHILD", "1");
+    std::vector<HANDLE> children;
+    for (int i = 0; i < count; ++i)
+        if (HANDLE child = Start(line, nullptr)) children.push_back(child);
+    SetEnvironmentVariableA("TAVOCOM_TEST_CHILD", nullptr);
+    std::vector<int> codes;
+    for (HANDLE child : children) codes.push_back(Finish(child));
+    if (int(children.size()) != count) codes.clear();
+    return codes;
 }
 
 } // namespace tavo::test

@@ -6,9 +6,11 @@
 #include <tavocom/library_entry.h>
 #include <tavocom/tavocom.h>
 
+#include "support/process.h"
 #include "support/system_messages.h"
 #include "tools/export_table.h"
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -39,5 +41,6 @@ protected:
 using tools::ReadExportNames;
 
 } // namespace tavo::test
+
 
 #endif

@@ -1,0 +1,190 @@
+// The walk over a class map with categories, and the registration helper
+// that component libraries use, on its own and inside the sample component.
+#include <greeter/greeter.h>
+
+#include "class_root_view.h"
+#include "registration/registration.h"
+#include "support/dynamic_library.h"
+#include "support/test_support.h"
+
+#include <set>
+
+namespace tavo::test {
+namespace {
+
+using Names = std::vector<std::string>;
+constexpr COM_HRESULT kNotFound = COM_STATUS_FROM_WIN32(2);
+
+const _COM_GUID kClassA = {0xA1A1A1A1, 0, 0, {1, 1, 1, 1, 1, 1, 1, 1}};
+const _COM_GUID kClassB = {0xB2B2B2B2, 0, 0, {2, 2, 2, 2, 2, 2, 2, 2}};
+const _COM_GUID kClassC = {0xC3C3C3C3, 0, 0, {3, 3, 3, 3, 3, 3, 3, 3}};
+const _COM_GUID kCat1 = {0x11111111, 0, 0, {9, 9, 9, 9, 9, 9, 9, 1}};
+const _COM_GUID kCat2 = {0x22222222, 0, 0, {9, 9, 9, 9, 9, 9, 9, 2}};
+
+std::string Text(const _COM_GUID& id) {
+    utlAutoBstr text;
+    COM_CLSIDToString(id, text.Put());
+    return Narrow(text.Get());
+}
+
+// Statuses the map's registration functions answer, and who was called.
+COM_HRESULT g_answer[2];
+std::vector<int> g_calls;
+COM_HRESULT RegisterA(int32_t) {
+    g_calls.push_back(0);
+    return g_answer[0];
+}
+COM_HRESULT RegisterB(int32_t) {
+    g_calls.push_back(1);
+    return g_answer[1];
+}
+const _COM_GUID* const kBoth[] = {&kCat1, &kCat2, nullptr};
+const _COM_GUID* const kFirst[] = {&kCat1, nullptr};
+const _COM_GUID* const kSecond[] = {&kCat2, nullptr};
+const _COM_GUID* const* Both() { return kBoth; }
+const _COM_GUID* const* First() { return kFirst; }
+const _COM_GUID* const* Second() { return kSecond; }
+
+const core::ClassMapEntry kMap[] = {
+    {&kClassA, nullptr, RegisterA, Both},
+    {&kClassB, nullptr, RegisterB, First},
+    {&kClassC, nullptr, nullptr, Second},
+    {nullptr, nullptr, nullptr, nullptr},
+};
+
+class ClassMapWalkTest : public ModuleCountTest {
+protected:
+    COM_HRESULT Walk(int32_t flag, COM_HRESULT a, COM_HRESULT b) {
+        g_answer[0] = a;
+        g_answer[1] = b;
+        g_calls.clear();
+        return registration::RegisterAllClasses(kMap, flag);
+    }
+    std::set<std::string> Members(const _COM_GUID& category) {
+        Names names = m_root.Names("ComponentCategories\\" + Text(category));
+        return {names.begin(), names.end()};
+    }
+
+    RegistrySandbox m_sandbox;
+    ClassRootView m_root{m_sandbox};
+};
+
+TEST_F(ClassMapWalkTest, CategoryRecordsFollowTheClasses) {
+    ASSERT_EQ(Walk(1, S_OK, S_OK), S_OK);
+    EXPECT_EQ(g_calls, (std::vector<int>{0, 1}));
+    EXPECT_EQ(Members(kCat1), (std::set<std::string>{Text(kClassA), Text(kClassB)}));
+    EXPECT_EQ(Members(kCat2), (std::set<std::string>{Text(kClassA), Text(kClassC)}));
+
+    // A class that stays registered keeps every later class's records too.
+    EXPECT_EQ(Walk(0, S_FALSE, S_OK), S_OK);
+    EXPECT_EQ(Members(kCat1).size(), 2u);
+    EXPECT_EQ(Walk(0, S_OK, S_FALSE), S_OK);
+    EXPECT_EQ(Members(kCat1), std::set<std::string>{Text(kClassB)});
+    EXPECT_EQ(Members(kCat2), std::set<std::string>{Text(kClassC)});
+
+    // A's records are gone already: their removal fails, the others' not.
+    EXPECT_EQ(Walk(0, S_OK, S_OK), S_FALSE);
+    EXPECT_TRUE(Members(kCat1).empty());
+    EXPECT_TRUE(Members(kCat2).empty());
+    EXPECT_TRUE(m_root.Exists("ComponentCategories\\" + Text(kCat1))) << "the category key stays";
+}
+
+TEST_F(ClassMapWalkTest, EveryClassIsProcessedWhateverFailed) {
+    EXPECT_EQ(Walk(1, COM_STATUS_FROM_WIN32(5), S_OK), S_FALSE);
+    EXPECT_EQ(g_calls, (std::vector<int>{0, 1}));
+    EXPECT_EQ(Members(kCat2).size(), 2u);
+    // A registry that cannot be written fails every category step too.
+    SetEnv("COM_VERSION", std::string(70000, 'v').c_str());
+    EXPECT_EQ(Walk(1, S_OK, S_OK), S_FALSE);
+    EXPECT_EQ(g_calls, (std::vector<int>{0, 1}));
+    SetEnv("COM_VERSION", m_sandbox.Version().c_str());
+}
+
+// The component helper: layout with every optional part, counts, moniker
+// items and categories.
+class ComponentRegistrationTest : public ClassMapWalkTest {};
+
+const COM_ClassCategory kSampleCategories[] = {{&kCat1, COM_TEXT("Sample category")}, {&kCat2, nullptr}, {}};
+const COM_ClassRegistration kSample[] = {
+    {&kClassA, COM_TEXT("Sample.A"), COM_TEXT("sub\\sample.dll"), COM_TEXT("Sample A"), COM_TEXT("The first sample"),
+     COM_TEXT("sample"), COM_TEXT("one,,two"), kSampleCategories},
+    {&kClassB, COM_TEXT("Sample.B"), COM_TEXT("sample.dll"), nullptr, nullptr, COM_TEXT("sample"), nullptr, nullptr},
+    {},
+};
+
+TEST_F(ComponentRegistrationTest, EveryOptionalPartIsWrittenAndRemoved) {
+    const std::string a = "CLSID\\" + Text(kClassA), b = "CLSID\\" + Text(kClassB);
+    // Another library's class keeps the class root at the end.
+    m_root.Write("CLSID\\{0F0F0F0F-1111-2222-3333-444444444444}", "", plat::kRegSz, SzBytes("Other"));
+    ASSERT_EQ(COM_RegisterComponent(kSample, 1), S_OK);
+    ASSERT_EQ(COM_RegisterComponent(kSample, 1), S_OK);
+    EXPECT_EQ(m_root.Read(a + "\\InprocServer32")->Text(), "sub\\sample.dll");
+    EXPECT_EQ(m_root.Read(a + "\\DisplayName")->Text(), "Sample A");
+    EXPECT_EQ(m_root.Read(a + "\\Description")->Text(), "The first sample");
+    EXPECT_EQ(m_root.Read(a + "\\InstallCount")->data, DwordBytes(2));
+    EXPECT_FALSE(m_root.Exists(b + "\\DisplayName"));
+    // Items split at every comma; the empty one names the default value.
+    Names items = m_root.Names("Moniker\\sample", true);
+    EXPECT_EQ((std::set<std::string>(items.begin(), items.end())), (std::set<std::string>{"one", "", "two"}));
+    EXPECT_EQ(m_root.Read("Moniker\\sample", "two")->Text(), Text(kClassA));
+    EXPECT_EQ(m_root.Read("ComponentCategories\\" + Text(kCat1))->Text(), "Sample category");
+    EXPECT_FALSE(m_root.Read("ComponentCategories\\" + Text(kCat2)).has_value());
+    EXPECT_EQ(Members(kCat2), std::set<std::string>{Text(kClassA)});
+
+    // The first removal only counts down; the categories stay with it.
+    ASSERT_EQ(COM_RegisterComponent(kSample, 0), S_OK);
+    EXPECT_EQ(m_root.Read(a + "\\InstallCount")->data, DwordBytes(1));
+    EXPECT_EQ(m_root.Names("Moniker\\sample", true).size(), 3u);
+    EXPECT_EQ(Members(kCat1).size(), 1u);
+    ASSERT_EQ(COM_RegisterComponent(kSample, 0), S_OK);
+    EXPECT_FALSE(m_root.Exists(a));
+    EXPECT_FALSE(m_root.Exists("Sample.A"));
+    EXPECT_TRUE(m_root.Names("Moniker\\sample", true).empty());
+    EXPECT_TRUE(Members(kCat1).empty());
+    EXPECT_EQ(m_root.Read("ComponentCategories\\" + Text(kCat1))->Text(), "Sample category");
+    EXPECT_EQ(m_root.Names("CLSID").size(), 1u);
+}
+
+TEST_F(ComponentRegistrationTest, ClassEntriesReportTheFailingStep) {
+    EXPECT_EQ(COM_RegisterClassEntries(kClassC, COM_TEXT("Sample.C"), 0, nullptr, nullptr, nullptr, nullptr, nullptr),
+              kNotFound);
+    // No server to write: the steps before it stay done.
+    EXPECT_EQ(COM_RegisterClassEntries(kClassC, COM_TEXT("Sample.C"), 1, nullptr, nullptr, nullptr, nullptr, nullptr),
+              E_INVALIDARG);
+    EXPECT_TRUE(m_root.Exists("CLSID\\" + Text(kClassC) + "\\InprocServer32"));
+    EXPECT_FALSE(m_root.Exists("CLSID\\" + Text(kClassC) + "\\InstallCount"));
+}
+
+// The sample component registers itself and is then activated through
+// the entries it wrote.
+TEST_F(ComponentRegistrationTest, SampleComponentRegistersItself) {
+    ASSERT_EQ(DllRegisterServer(), S_OK); // keeps the class root at the end
+    DynamicLibrary library(BinaryDirectory() + "/greeter" + TAVOCOM_COMPONENT_SUFFIX);
+    ASSERT_TRUE(library.Loaded());
+    auto registerServer = reinterpret_cast<COM_HRESULT (*)()>(library.Symbol("DllRegisterServer"));
+    auto unregisterServer = reinterpret_cast<COM_HRESULT (*)()>(library.Symbol("DllUnregisterServer"));
+    ASSERT_TRUE(registerServer && unregisterServer);
+    ASSERT_EQ(registerServer(), S_OK);
+    {
+        utlAutoIf<IGreeter> greeter;
+        ASSERT_EQ(COM_CreateInstance(CLSID_Greeter, 0, IID_IGreeter, greeter.PutVoid()), S_OK);
+        utlAutoBstr text;
+        ASSERT_EQ(greeter->Greet(COM_TEXT("registry"), text.Put()), S_OK);
+        EXPECT_EQ(Narrow(text.Get()), "Hello, registry!");
+    }
+    _COM_GUID clsid{};
+    ASSERT_EQ(COM_GetCLSIDFromProgID(COM_TEXT("TavoSample.Greeter"), &clsid), S_OK);
+    EXPECT_TRUE(COM_IsEqualGUID(clsid, CLSID_Greeter));
+    utlAutoBstr name;
+    ASSERT_EQ(COM_GetDisplayNameFromClsid(CLSID_Greeter, name.Put()), S_OK);
+    EXPECT_EQ(Narrow(name.Get()), "Sample greeter");
+    EXPECT_EQ(Members(CATID_Greeters), std::set<std::string>{Text(CLSID_Greeter)});
+
+    EXPECT_EQ(unregisterServer(), S_OK);
+    EXPECT_FALSE(m_root.Exists("CLSID\\" + Text(CLSID_Greeter)));
+    EXPECT_TRUE(Members(CATID_Greeters).empty());
+    EXPECT_EQ(DllUnregisterServer(), S_FALSE);
+}
+
+} // namespace
+} // namespace tavo::test

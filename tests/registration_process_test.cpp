@@ -1,0 +1,112 @@
+// Registration seen from other processes: the platform's own registration
+// and registry tools (Windows), and two processes registering at once.
+#include "class_root_view.h"
+#include "support/dynamic_library.h"
+#include "support/test_support.h"
+
+#include <algorithm>
+
+namespace tavo::test {
+namespace {
+
+struct LibraryClass {
+    const _COM_GUID* clsid;
+    const char* progid;
+};
+const LibraryClass kLibraryClasses[] = {
+    {&COM_CLSID_Registry, "TelvaCOM.Registry"},
+    {&COM_CLSID_CategoryManager, "TelvaCategoryManager"},
+    {&COM_CLSID_Memory, "TelvaCom.Memory"},
+    {&COM_CLSID_HResultDecoderBinder, "TelvaCOM.Decoder"},
+};
+constexpr uint32_t kRounds = 8;
+
+std::string Text(const _COM_GUID& id) {
+    utlAutoBstr text;
+    COM_CLSIDToString(id, text.Put());
+    return Narrow(text.Get());
+}
+
+// The library's path as the platform's programs take it.
+std::string LibraryPathForPrograms() {
+    std::string path = BinaryDirectory() + "/" + TAVOCOM_LIBRARY_FILE;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path[0] == '\\' ? "Z:" + path : path;
+}
+
+class RegistrationProcessTest : public ModuleCountTest {
+protected:
+    // Every key of the layout is there, with its type; the count in range.
+    void ExpectConsistent(uint32_t least, uint32_t most) {
+        for (const LibraryClass& c : kLibraryClasses) {
+            SCOPED_TRACE(c.progid);
+            const std::string key = "CLSID\\" + Text(*c.clsid);
+            auto count = m_root.Read(key + "\\InstallCount");
+            ASSERT_TRUE(count.has_value());
+            ASSERT_EQ(count->type, plat::kRegDword);
+            ASSERT_EQ(count->data.size(), 4u);
+            uint32_t n = 0;
+            std::copy(count->data.begin(), count->data.end(), reinterpret_cast<char*>(&n));
+            EXPECT_GE(n, least);
+            EXPECT_LE(n, most);
+            EXPECT_EQ(m_root.Read(key)->Text(), c.progid);
+            EXPECT_EQ(m_root.Read(key + "\\ProgID")->Text(), c.progid);
+            EXPECT_EQ(m_root.Read(key + "\\InprocServer32")->Text(), TAVOCOM_LIBRARY_FILE);
+            EXPECT_EQ(m_root.Read(std::string(c.progid) + "\\CLSID")->Text(), Text(*c.clsid));
+        }
+        EXPECT_EQ(m_root.Read("Moniker\\hresult")->Text(), Text(COM_CLSID_HResultDecoderBinder));
+    }
+
+    RegistrySandbox m_sandbox;
+    ClassRootView m_root{m_sandbox};
+};
+
+// The platform's regsvr32 passes the status 1 of a failed class as success;
+// the entries it made serve activation and the lookups.
+TEST_F(RegistrationProcessTest, PlatformRegistrationToolRegistersTheLibrary) {
+    std::string output;
+    int code = RunPlatformProgram("regsvr32.exe /s \"" + LibraryPathForPrograms() + "\"", &output);
+    if (code == -1) GTEST_SKIP() << "this platform has no registration tool of its own to compare with";
+    ASSERT_EQ(code, 0) << output;
+    ExpectConsistent(1, 1);
+    for (const LibraryClass& c : kLibraryClasses) {
+        _COM_GUID clsid{};
+        ASSERT_EQ(COM_GetCLSIDFromProgID(W(c.progid).c_str(), &clsid), S_OK);
+        utlAutoIf<COM_IUnknown> object;
+        EXPECT_EQ(COM_CreateInstance(clsid, 0, COM_IID_IUnknown, object.PutVoid()), S_OK) << c.progid;
+    }
+
+    // The platform's registry tool shows the layout with its types.
+    const std::string memory = "HKLM\\" + m_root.Full("CLSID\\" + Text(COM_CLSID_Memory));
+    ASSERT_EQ(RunPlatformProgram("reg.exe query \"" + memory + "\" /s", &output), 0) << output;
+    for (const char* expected : {"TelvaCom.Memory", "\\InprocServer32", "\\ProgID", "\\InstallCount", "REG_SZ",
+                                 "REG_DWORD", "0x1", TAVOCOM_LIBRARY_FILE})
+        EXPECT_NE(output.find(expected), std::string::npos) << expected << " missing in\n" << output;
+    const std::string hresult = "HKLM\\" + m_root.Full("Moniker\\hresult");
+    ASSERT_EQ(RunPlatformProgram("reg.exe query \"" + hresult + "\" /ve", &output), 0) << output;
+    EXPECT_NE(output.find(Text(COM_CLSID_HResultDecoderBinder)), std::string::npos) << output;
+
+    // Removing the last classes ends in status 1 (the binder's step finds
+    // no value once the root went); the tool still exits 0.
+    ASSERT_EQ(RunPlatformProgram("regsvr32.exe /s /u \"" + LibraryPathForPrograms() + "\"", &output), 0) << output;
+    EXPECT_EQ(m_root.Names(""), std::vector<std::string>{"Moniker"});
+}
+
+TEST(RegistrationChild, RegistersRepeatedly) {
+    if (!IsTestChild()) GTEST_SKIP() << "runs in the copies that TwoProcessesRegisterAtOnce starts";
+    for (uint32_t i = 0; i < kRounds; ++i) ASSERT_EQ(DllRegisterServer(), S_OK);
+}
+
+// The install count is read and written back without a lock, so an
+// increment can be lost; every key is there all the same.
+TEST_F(RegistrationProcessTest, TwoProcessesRegisterAtOnce) {
+    std::vector<int> codes = RunSelfConcurrently("RegistrationChild.RegistersRepeatedly", 2);
+    ASSERT_EQ(codes, (std::vector<int>{0, 0}));
+    ExpectConsistent(kRounds, 2 * kRounds);
+    // As many removals as the highest count take every class away.
+    for (uint32_t i = 0; i < 2 * kRounds; ++i) DllUnregisterServer();
+    EXPECT_TRUE(m_root.Names("CLSID").empty());
+}
+
+} // namespace
+} // namespace tavo::test

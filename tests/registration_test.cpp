@@ -1,0 +1,176 @@
+// Self-registration of the library's four classes: the layout it writes,
+// install counts, removal, and the documented odd outcomes.
+#include "class_root_view.h"
+#include "support/test_support.h"
+
+#include <algorithm>
+#include <set>
+
+namespace tavo::test {
+namespace {
+
+using Names = std::vector<std::string>;
+
+struct LibraryClass {
+    const _COM_GUID* clsid;
+    const char* progid;
+};
+const LibraryClass kLibraryClasses[] = {
+    {&COM_CLSID_Registry, "TelvaCOM.Registry"},
+    {&COM_CLSID_CategoryManager, "TelvaCategoryManager"},
+    {&COM_CLSID_Memory, "TelvaCom.Memory"},
+    {&COM_CLSID_HResultDecoderBinder, "TelvaCOM.Decoder"},
+};
+
+std::string Text(const _COM_GUID& id) {
+    utlAutoBstr text;
+    COM_CLSIDToString(id, text.Put());
+    return Narrow(text.Get());
+}
+
+std::set<std::string> Set(const Names& names) { return {names.begin(), names.end()}; }
+
+class RegistrationTest : public ModuleCountTest {
+protected:
+    void ExpectValue(const std::string& key, const char* name, uint32_t type, const std::string& bytes) {
+        SCOPED_TRACE(key + " value '" + name + "'");
+        auto value = m_root.Read(key, name);
+        ASSERT_TRUE(value.has_value());
+        EXPECT_EQ(value->type, type);
+        EXPECT_EQ(value->data, bytes);
+    }
+    // The layout of one class: every key and value, with its type.
+    void ExpectClass(const LibraryClass& c, uint32_t installs) {
+        const std::string key = "CLSID\\" + Text(*c.clsid);
+        ExpectValue(key, "", plat::kRegSz, SzBytes(c.progid));
+        EXPECT_EQ(m_root.Names(key, true), Names{""}) << "the class key has only its default value";
+        EXPECT_EQ(Set(m_root.Names(key)), (std::set<std::string>{"InprocServer32", "InstallCount", "ProgID"}));
+        // The library's file name, never a directory.
+        ExpectValue(key + "\\InprocServer32", "", plat::kRegSz, SzBytes(TAVOCOM_LIBRARY_FILE));
+        ExpectValue(key + "\\ProgID", "", plat::kRegSz, SzBytes(c.progid));
+        ExpectValue(key + "\\InstallCount", "", plat::kRegDword, DwordBytes(installs));
+        ExpectValue(std::string(c.progid) + "\\CLSID", "", plat::kRegSz, SzBytes(Text(*c.clsid)));
+    }
+    void ExpectAllClasses(uint32_t installs) {
+        for (const LibraryClass& c : kLibraryClasses) ExpectClass(c, installs);
+        ExpectValue("Moniker\\hresult", "", plat::kRegSz, SzBytes(Text(COM_CLSID_HResultDecoderBinder)));
+        EXPECT_EQ(m_root.Names("CLSID").size(), 4u);
+    }
+    std::string ClassKey(const _COM_GUID& clsid) { return "CLSID\\" + Text(clsid); }
+
+    RegistrySandbox m_sandbox;
+    ClassRootView m_root{m_sandbox};
+};
+
+TEST_F(RegistrationTest, CountsGoUpAndDownAndTheLastRemovalTakesTheRoot) {
+    ASSERT_EQ(DllRegisterServer(), S_OK);
+    ExpectAllClasses(1);
+    ASSERT_EQ(DllRegisterServer(), S_OK);
+    ExpectAllClasses(2);
+    ASSERT_EQ(DllUnregisterServer(), S_OK);
+    ExpectAllClasses(1);
+
+    // The last class's removal deletes the class root; the binder's step
+    // then re-creates empty Moniker\hresult keys and its DeleteValue fails.
+    EXPECT_EQ(DllUnregisterServer(), S_FALSE);
+    EXPECT_EQ(m_root.Names(""), Names{"Moniker"});
+    EXPECT_EQ(m_root.Names("Moniker"), Names{"hresult"});
+    EXPECT_TRUE(m_root.Names("Moniker\\hresult", true).empty());
+
+    // Unregistering again: every class fails at its class key, and an empty
+    // CLSID key is left behind.
+    EXPECT_EQ(DllUnregisterServer(), S_FALSE);
+    EXPECT_TRUE(m_root.Exists("CLSID"));
+    EXPECT_TRUE(m_root.Names("CLSID").empty());
+}
+
+TEST_F(RegistrationTest, UnregisterWithoutRegistrationLeavesAnEmptyClsidKey) {
+    EXPECT_EQ(DllUnregisterServer(), S_FALSE);
+    EXPECT_EQ(m_root.Names(""), Names{"CLSID"});
+    EXPECT_TRUE(m_root.Names("CLSID").empty());
+}
+
+TEST_F(RegistrationTest, OtherLibrariesClassesKeepTheRoot) {
+    const std::string other = "CLSID\\{0F0F0F0F-1111-2222-3333-444444444444}";
+    m_root.Write(other + "\\InprocServer32", "", plat::kRegSz, SzBytes("other.dll"));
+    m_root.Write("Moniker\\hresult", "6F", plat::kRegSz, SzBytes("{0F0F0F0F-1111-2222-3333-444444444444}"));
+    ASSERT_EQ(DllRegisterServer(), S_OK);
+    ASSERT_EQ(DllUnregisterServer(), S_OK);
+    EXPECT_EQ(m_root.Names("CLSID"), Names{other.substr(6)});
+    EXPECT_EQ(Set(m_root.Names("")), (std::set<std::string>{"CLSID", "Moniker"}));
+    // Only the binder's default value goes; facility entries stay.
+    EXPECT_EQ(m_root.Names("Moniker\\hresult", true), Names{"6F"});
+}
+
+TEST_F(RegistrationTest, LookupsFindTheRegisteredClasses) {
+    ASSERT_EQ(DllRegisterServer(), S_OK);
+    for (const LibraryClass& c : kLibraryClasses) {
+        SCOPED_TRACE(c.progid);
+        _COM_GUID clsid{};
+        ASSERT_EQ(COM_GetCLSIDFromProgID(W(c.progid).c_str(), &clsid), S_OK);
+        EXPECT_TRUE(COM_IsEqualGUID(clsid, *c.clsid));
+        utlAutoBstr progid;
+        ASSERT_EQ(COM_GetProgIDFromClsid(*c.clsid, progid.Put()), S_OK);
+        EXPECT_EQ(Narrow(progid.Get()), c.progid);
+        // None of the four has a display name.
+        COM_BSTR untouched = reinterpret_cast<COM_BSTR>(kPoison);
+        EXPECT_EQ(COM_GetDisplayNameFromClsid(*c.clsid, &untouched), CLASS_E_CLASSNOTAVAILABLE);
+        EXPECT_EQ(static_cast<void*>(untouched), kPoison);
+    }
+}
+
+// An InstallCount that is missing or cannot be read as a number counts as
+// zero: registration makes it 1, unregistration removes the class.
+TEST_F(RegistrationTest, UnreadableInstallCountsCountAsZero) {
+    const std::string count = ClassKey(COM_CLSID_Memory) + "\\InstallCount";
+    struct Case {
+        const char* what;
+        uint32_t type;
+        std::string bytes; // empty: the value is removed
+    };
+    const Case cases[] = {
+        {"missing", 0, ""},
+        {"a text", plat::kRegSz, SzBytes("three registrations")},
+        {"eight bytes", plat::kRegBinary, std::string(8, '\x07')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(DllRegisterServer(), S_OK);
+        auto corrupt = [&] {
+            if (c.bytes.empty())
+                m_root.DeleteValue(count, "");
+            else
+                m_root.Write(count, "", c.type, c.bytes);
+        };
+        corrupt();
+        ASSERT_EQ(DllRegisterServer(), S_OK);
+        ExpectValue(count, "", plat::kRegDword, DwordBytes(1));
+        ExpectValue(ClassKey(COM_CLSID_Registry) + "\\InstallCount", "", plat::kRegDword, DwordBytes(2));
+        corrupt();
+        ASSERT_EQ(DllUnregisterServer(), S_OK);
+        EXPECT_FALSE(m_root.Exists(ClassKey(COM_CLSID_Memory)));
+        EXPECT_FALSE(m_root.Exists("TelvaCom.Memory"));
+        ExpectValue(ClassKey(COM_CLSID_Registry) + "\\InstallCount", "", plat::kRegDword, DwordBytes(1));
+        ASSERT_EQ(DllUnregisterServer(), S_FALSE); // the root goes, as above
+    }
+}
+
+TEST_F(RegistrationTest, MissingProgIDKeyFailsAfterTheClassKeyWentAway) {
+    ASSERT_EQ(DllRegisterServer(), S_OK);
+    m_root.DeleteLeafKey("TelvaCom.Memory\\CLSID");
+    m_root.DeleteLeafKey("TelvaCom.Memory");
+    EXPECT_EQ(DllUnregisterServer(), S_FALSE);
+    EXPECT_FALSE(m_root.Exists(ClassKey(COM_CLSID_Memory)));
+    EXPECT_FALSE(m_root.Exists("TelvaCOM.Registry"));
+}
+
+TEST_F(RegistrationTest, UnreadableRootFailsEveryClass) {
+    SetEnv("COM_VERSION", std::string(70000, 'v').c_str());
+    EXPECT_EQ(DllRegisterServer(), S_FALSE);
+    EXPECT_EQ(DllUnregisterServer(), S_FALSE);
+    SetEnv("COM_VERSION", m_sandbox.Version().c_str());
+    EXPECT_FALSE(m_root.Exists());
+}
+
+} // namespace
+} // namespace tavo::test

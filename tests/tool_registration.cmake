@@ -1,0 +1,47 @@
+# tavocom register, categories and classes as a user runs them: expected
+# exit codes and output, against a registry of this test's own.
+set(root "HKLM\\Software\\Quorvalltech\\$ENV{COM_VERSION}")
+
+# step(EXIT_CODE REGEX ARGS...): runs the tool with ARGS and checks both.
+function(step code regex)
+  execute_process(COMMAND ${EMULATOR} ${TOOL} ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  message(STATUS "tavocom ${ARGN} -> ${rc}\n${out}${err}")
+  if(NOT rc STREQUAL "${code}")
+    message(FATAL_ERROR "tavocom ${ARGN}: exit code ${rc}, expected ${code}")
+  endif()
+  if(NOT "${out}${err}" MATCHES "${regex}")
+    message(FATAL_ERROR "tavocom ${ARGN}: output does not match '${regex}'")
+  endif()
+endfunction()
+
+# A fresh registry: the hive files (Linux) or the version key (Windows).
+if(DEFINED ENV{TAVOCOM_MACHINE_HIVE})
+  get_filename_component(hive_dir "$ENV{TAVOCOM_MACHINE_HIVE}" DIRECTORY)
+  file(REMOVE_RECURSE "${hive_dir}")
+  file(MAKE_DIRECTORY "${hive_dir}")
+endif()
+execute_process(COMMAND ${EMULATOR} ${TOOL} reg delete "${root}" OUTPUT_QUIET ERROR_QUIET)
+
+set(greeter "greeter${SUFFIX}")
+step(0 "${LIBRARY}: registered \\(0x00000000\\)" register)
+step(0 "${greeter}: registered" register ${greeter})
+step(0 "Components that greet.*TavoSample.Greeter.*1 categories" categories)
+step(0 "TavoSample.Greeter +Sample greeter +${greeter} +1 +Components that greet" classes)
+step(0 "TelvaCom.Memory +- +${LIBRARY} +1 +-" classes)
+step(0 "Components that greet" categories "{2C5E8A11-7F43-4B9D-A60E-519C3D72E408}")
+step(1 "not registered" categories "{00000000-1111-2222-3333-444444444444}")
+step(2 "not a category identifier" categories nonsense)
+
+# Failures: clear messages and a non-zero exit code.
+step(1 "cannot be loaded as a library" register "${SOURCE}/README.md")
+step(1 "exports no DllRegisterServer" register "status_echo${SUFFIX}")
+step(1 "failed with 0x80070005" register "failing_registration${SUFFIX}")
+step(1 "failed with 0x80070005" register --unregister "failing_registration${SUFFIX}")
+
+# The greeter goes; the runtime's own removal of its last classes reports
+# the binder's failed step as a failure of at least one class.
+step(0 "${greeter}: unregistered" register --unregister ${greeter})
+step(1 "${LIBRARY}: at least one class failed \\(0x00000001\\)" register --unregister)
+step(0 "no classes registered" classes)
+
+execute_process(COMMAND ${EMULATOR} ${TOOL} reg delete "${root}" OUTPUT_QUIET ERROR_QUIET)
