@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/fault.h"
 #include "platform/platform.h"
 #include "platform/utf.h"
 
@@ -108,7 +109,7 @@ uint32_t GetModuleFileNameW(ModuleHandle module, COM_WCHAR* buffer, uint32_t cap
 }
 
 ModuleHandle LoadLibraryW(const COM_WCHAR* path) {
-    if (!path) return nullptr;
+    if (!path || Injected(Fault::Loader)) return nullptr;
     size_t length = 0;
     while (path[length]) ++length;
     // A path that fits is converted on the stack.
@@ -129,7 +130,7 @@ ModuleHandle LoadLibraryW(const COM_WCHAR* path) {
 }
 
 void* GetProcAddress(ModuleHandle module, const char* name) {
-    if (!module || !name) return nullptr;
+    if (!module || !name || Injected(Fault::Loader)) return nullptr;
     void* entry = dlsym(module, name);
     if (!entry) return nullptr;
     // The dynamic linker also searches the library's dependencies; the

@@ -1,6 +1,7 @@
 // The registry calls of the contract, on the store's hives.
 #include <cstring>
 
+#include "platform/fault.h"
 #include "platform/posix/registry/store.h"
 #include "platform/posix/registry/folding.h"
 #include "platform/utf.h"
@@ -150,17 +151,20 @@ uint32_t EnumAt(RegKeyHandle key, Stmt which, uint32_t index, Fill fill) {
 using namespace store;
 
 uint32_t RegOpenKeyExA(RegKeyHandle parent, const char* subkey, uint32_t access, RegKeyHandle* key) {
+    if (Injected(Fault::Store)) return kErrorRegistryIoFailed;
     return OpenOrCreate(parent, subkey, access, key, nullptr, false);
 }
 
 uint32_t RegCreateKeyExA(RegKeyHandle parent, const char* subkey, uint32_t access, RegKeyHandle* key,
                          uint32_t* disposition) {
+    if (Injected(Fault::Store)) return kErrorRegistryIoFailed;
     return OpenOrCreate(parent, subkey, access, key, disposition, true);
 }
 
 uint32_t RegCloseKey(RegKeyHandle key) { return store::CloseHandle(key); }
 
 uint32_t RegQueryValueExA(RegKeyHandle key, const char* name, uint32_t* type, uint8_t* data, uint32_t* size) {
+    if (Injected(Fault::Store)) return kErrorRegistryIoFailed;
     if (data && !size) return kErrorInvalidParameter;
     Target t;
     if (uint32_t e = Resolve(key, &t)) return e;
@@ -193,6 +197,7 @@ uint32_t RegQueryValueExA(RegKeyHandle key, const char* name, uint32_t* type, ui
 }
 
 uint32_t RegSetValueExA(RegKeyHandle key, const char* name, uint32_t type, const uint8_t* data, uint32_t size) {
+    if (Injected(Fault::Store)) return kErrorRegistryIoFailed;
     Target t;
     if (uint32_t e = Resolve(key, &t)) return e;
     if (!(t.access & kKeySetValue)) return kErrorAccessDenied;
@@ -218,6 +223,7 @@ uint32_t RegSetValueExA(RegKeyHandle key, const char* name, uint32_t type, const
 }
 
 uint32_t RegDeleteKeyA(RegKeyHandle parent, const char* subkey) {
+    if (Injected(Fault::Store)) return kErrorRegistryIoFailed;
     Target t;
     if (uint32_t e = Resolve(parent, &t)) return e;
     SubkeyLevels levels;
@@ -258,6 +264,7 @@ uint32_t RegDeleteKeyA(RegKeyHandle parent, const char* subkey) {
 }
 
 uint32_t RegDeleteValueA(RegKeyHandle key, const char* name) {
+    if (Injected(Fault::Store)) return kErrorRegistryIoFailed;
     Target t;
     if (uint32_t e = Resolve(key, &t)) return e;
     if (!(t.access & kKeySetValue)) return kErrorAccessDenied;
@@ -284,6 +291,7 @@ uint32_t RegDeleteValueA(RegKeyHandle key, const char* name) {
 }
 
 uint32_t RegEnumKeyExA(RegKeyHandle key, uint32_t index, char* name, uint32_t* nameSize) {
+    if (Injected(Fault::Store)) return kErrorRegistryIoFailed;
     if (!name || !nameSize) return kErrorInvalidParameter;
     return EnumAt(key, kEnumKey, index, [&](Query& q) {
         size_t n = 0;
@@ -300,6 +308,7 @@ uint32_t RegEnumKeyExA(RegKeyHandle key, uint32_t index, char* name, uint32_t* n
 
 uint32_t RegEnumValueA(RegKeyHandle key, uint32_t index, char* name, uint32_t* nameSize, uint32_t* type,
                        uint8_t* data, uint32_t* dataSize) {
+    if (Injected(Fault::Store)) return kErrorRegistryIoFailed;
     if (!name || !nameSize || (data && !dataSize)) return kErrorInvalidParameter;
     return EnumAt(key, kEnumValue, index, [&](Query& q) {
         size_t n = 0, d = 0;
@@ -322,6 +331,7 @@ uint32_t RegEnumValueA(RegKeyHandle key, uint32_t index, char* name, uint32_t* n
 
 uint32_t RegQueryInfoKeyA(RegKeyHandle key, uint32_t* subkeys, uint32_t* maxSubkeyLen, uint32_t* values,
                           uint32_t* maxValueNameLen) {
+    if (Injected(Fault::Store)) return kErrorRegistryIoFailed;
     Target t;
     if (uint32_t e = Resolve(key, &t)) return e;
     Hive& h = *t.hive;
