@@ -86,13 +86,20 @@ int RunPlatformProgram(const std::string&, std::string*) { return -1; }
 
 std::vector<int> RunSelfConcurrently(const std::string& filter, int count) {
     std::string filterArg = "--gtest_filter=" + filter;
+    // The program's own file as the kernel (or a tool running it, such as
+    // valgrind) reports it: executing /proc/self/exe itself would start
+    // such a tool's own binary.
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return {};
+    self[n] = 0;
     std::vector<pid_t> children;
     for (int i = 0; i < count; ++i) {
         pid_t pid = fork();
         if (pid == 0) {
             setenv("TAVOCOM_TEST_CHILD", "1", 1);
             char* argv[] = {const_cast<char*>("self"), filterArg.data(), const_cast<char*>("--gtest_brief=1"), nullptr};
-            execv("/proc/self/exe", argv);
+            execv(self, argv);
             _exit(127);
         }
         if (pid > 0) children.push_back(pid);
