@@ -1,5 +1,6 @@
 // Processes at the same keys at once: a reader enumerating a tree that
-// another process deletes, and writers of one and the same value. No busy
+// another process deletes, and writers of one and the same value and of
+// keys of their own. No busy
 // status ever surfaces, and every failure is one the platform gives.
 #include <sys/wait.h>
 #include <unistd.h>
@@ -100,6 +101,9 @@ TEST_F(RegistryTest, WritersOfTheSameValueNeverSeeBusy) {
                 COM_HRESULT hr = r->Open(COM_REGROOT_USER, nullptr);
                 if (hr == S_OK) hr = r->CreateKey(COM_TEXT("same"), 1);
                 if (hr == S_OK) hr = r->SetDWordValue(COM_TEXT("n"), uint32_t(p * kWrites + i));
+                // And a key of the writer's own.
+                if (hr == S_OK) hr = r->Open(COM_REGROOT_USER, nullptr);
+                if (hr == S_OK) hr = r->CreateKey(W("own" + std::to_string(p) + "\\k" + std::to_string(i)).c_str(), 0);
                 if (hr == kBusy) return 2;
                 if (hr != S_OK) return 3;
             }
@@ -111,6 +115,10 @@ TEST_F(RegistryTest, WritersOfTheSameValueNeverSeeBusy) {
     uint32_t n = ~0u;
     ASSERT_EQ(Reg()->GetDWordValue(COM_TEXT("n"), &n), S_OK);
     EXPECT_EQ(n % kWrites, uint32_t(kWrites - 1)) << "the last write of some writer stands";
+    for (int p = 0; p < kProcesses; ++p) {
+        ASSERT_EQ(Reg()->Open(COM_REGROOT_USER, W("own" + std::to_string(p)).c_str()), S_OK);
+        EXPECT_EQ(KeyNames(Reg()).size(), size_t(kWrites));
+    }
     EXPECT_EQ(IntegrityOf(HiveFile("user.db")), "ok");
 }
 

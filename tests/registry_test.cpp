@@ -272,6 +272,11 @@ TEST_F(RegistryObjectTest, EnumerationOrder) {
 TEST_F(RegistryObjectTest, NameLimits) {
     OpenRoot(COM_REGROOT_USER);
     ASSERT_EQ(Reg()->CreateKey(W(std::string(255, 'k')).c_str(), 0), S_OK);
+    // 256 is still taken, as the Windows build's registry takes it.
+    ASSERT_EQ(Reg()->CreateKey(W(std::string(256, 'k')).c_str(), 0), S_OK);
+    EXPECT_EQ(Reg()->OpenKey(W(std::string(256, 'k')).c_str()), S_OK);
+    OpenRoot(COM_REGROOT_USER);
+    ASSERT_EQ(Reg()->DeleteKey(W(std::string(256, 'k')).c_str()), S_OK);
     EXPECT_EQ(Reg()->CreateKey(W(std::string(257, 'k')).c_str(), 0), kInvalidParameter);
     EXPECT_EQ(Reg()->OpenKey(W(std::string(257, 'k')).c_str()), kInvalidParameter);
     EXPECT_EQ(Reg()->CreateKey(W("a\\" + std::string(259, 'k')).c_str(), 0), kMoreData) << "whole name too long";
@@ -340,15 +345,6 @@ TEST_F(RegistryObjectTest, ObjectsOnSeveralThreads) {
         ASSERT_EQ(Reg()->Open(COM_REGROOT_USER, W("t" + std::to_string(t)).c_str()), S_OK);
         EXPECT_EQ(KeyNames(Reg()).size(), size_t(kWrites));
     }
-}
-
-// A key-name component of 256 characters is still taken, as the Windows
-// build's registry takes it; 257 is refused (NameLimits).
-TEST_F(RegistryObjectTest, KeyNameComponentOf256Characters) {
-    OpenRoot(COM_REGROOT_USER);
-    const WString name = W(std::string(256, 'k'));
-    EXPECT_EQ(Reg()->CreateKey(name.c_str(), 0), S_OK);
-    EXPECT_EQ(Reg()->OpenKey(name.c_str()), S_OK);
 }
 
 } // namespace
