@@ -1,4 +1,5 @@
-// Writers killed at random moments: after every kill the store passes
+// Writers of key trees, long values and class registrations killed at
+// random moments: after every kill the store passes
 // SQLite's integrity check, each call that returned is there whole, and the
 // one in flight is there whole or not at all. TAVOCOM_CRASH_KILLS sets the
 // number of kills (50 by default).
@@ -11,6 +12,8 @@
 #include <random>
 #include <string>
 #include <thread>
+
+#include <tavocom/library_entry.h>
 
 #include "registry_fixture.h"
 #include "store_integrity.h"
@@ -29,10 +32,11 @@ std::basic_string<COM_WCHAR> StepText(int i) { return std::basic_string<COM_WCHA
     utlAutoIf<COM_IRegistry> r;
     if (COM_CreateInstance(COM_CLSID_Registry, 0, COM_IID_IRegistry, r.PutVoid()) != S_OK) _exit(1);
     for (int i = first;; ++i) {
-        // One step is three calls; it counts as completed when all three returned.
+        // One step is three calls, and every fifth registers the runtime's
+        // classes; it counts as completed when all of them returned.
         if (r->Open(COM_REGROOT_MACHINE, nullptr) != S_OK || r->CreateKey(StepKey(i).c_str(), 1) != S_OK ||
             r->SetStringValue(COM_TEXT("text"), StepText(i).c_str()) != S_OK ||
-            r->SetDWordValue(COM_TEXT("n"), uint32_t(i)) != S_OK)
+            r->SetDWordValue(COM_TEXT("n"), uint32_t(i)) != S_OK || (i % 5 == 0 && DllRegisterServer() != S_OK))
             _exit(2);
         if (write(done, &i, sizeof i) != sizeof i) _exit(3);
     }
@@ -58,6 +62,7 @@ TEST_F(RegistryTest, WritersKilledAtRandomMomentsLeaveWholeCalls) {
     const int kills = setting ? std::atoi(setting) : 50;
     std::mt19937 random(20261206);
     int next = 0, completed = 0;
+    bool registered = false;
     // The hive exists before the first writer, however early that one dies.
     ASSERT_EQ(Reg()->Open(COM_REGROOT_MACHINE, nullptr), S_OK);
     ASSERT_EQ(Reg()->CreateKey(COM_TEXT("crash"), 0), S_OK);
@@ -84,12 +89,21 @@ TEST_F(RegistryTest, WritersKilledAtRandomMomentsLeaveWholeCalls) {
         close(pipeFds[0]);
 
         ASSERT_EQ(IntegrityOf(HiveFile("machine.db")), "ok") << "after kill " << kill;
-        for (int i = next; i <= last; ++i) ASSERT_EQ(StepState(Reg(), i), 1) << "completed step " << i << ", kill " << kill;
+        for (int i = next; i <= last; ++i) {
+            ASSERT_EQ(StepState(Reg(), i), 1) << "completed step " << i << ", kill " << kill;
+            registered = registered || i % 5 == 0;
+        }
         ASSERT_NE(StepState(Reg(), last + 1), -1) << "step in flight torn, kill " << kill;
         completed += last - next + 1;
         next = last + 2; // the step in flight may be there or not: never used again
     }
     EXPECT_GE(completed, kills / 2) << "the writers were killed before they wrote anything";
+    // After a completed registration the classes are found by their ProgIDs.
+    if (registered) {
+        _COM_GUID clsid{};
+        EXPECT_EQ(COM_GetCLSIDFromProgID(COM_TEXT("TelvaCom.Memory"), &clsid), S_OK);
+        EXPECT_TRUE(clsid == COM_CLSID_Memory);
+    }
 }
 
 } // namespace
