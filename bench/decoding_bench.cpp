@@ -10,7 +10,7 @@
 #include <iterator>
 #include <string>
 
-#include "baseline.h"
+#include "registry_setup.h"
 #include "decoding/compose.h"
 #include "decoding/message_table.h"
 
@@ -24,45 +24,20 @@ constexpr uint32_t kTableCode = 0x80040301;
 constexpr uint32_t kDecoderCode = 0x806F0005;
 constexpr uint32_t kSystemCode = 0x80070005;
 
-WString Wide(const std::string& ascii) { return {ascii.begin(), ascii.end()}; }
-
-utlAutoIf<COM_IRegistry> NewRegistry() {
-    utlAutoIf<COM_IRegistry> r;
-    COM_CreateInstance(COM_CLSID_Registry, 0, COM_IID_IRegistry, r.PutVoid());
-    return r;
-}
-
 std::string Text(const _COM_GUID& id) {
     utlAutoBstr text;
     COM_CLSIDToString(id, text.Put());
     return std::string(text.Get(), text.Get() + text.Length());
 }
 
-void SetText(COM_IRegistry* r, const std::string& path, const COM_WCHAR* name, const std::string& text) {
-    r->Open(COM_REGROOT_CLASSES, nullptr);
-    r->CreateKey(Wide(path).c_str(), 1);
-    r->SetStringValue(name, Wide(text).c_str());
+// The status moniker and the sample decoder registered for the run.
+void Fill(COM_IRegistry* r) {
+    const std::string decoder = Text(CLSID_TavoDecoder);
+    SetClassRootText(r, "Moniker\\hresult", COM_TEXT(""), Text(COM_CLSID_HResultDecoderBinder));
+    SetClassRootText(r, "Moniker\\hresult", kTavoDecoderFacility, decoder);
+    SetClassRootText(r, "CLSID\\" + decoder + "\\InprocServer32", COM_TEXT(""), "tavo_decoder" TAVOCOM_COMPONENT_SUFFIX);
 }
-
-// The status moniker and the sample decoder registered for the run; the
-// whole version key removed at exit.
-struct Setup {
-    Setup() {
-        PrepareRegistry("BENCH-DECODING");
-        utlAutoIf<COM_IRegistry> r = NewRegistry();
-        const std::string decoder = Text(CLSID_TavoDecoder);
-        SetText(r.Get(), "Moniker\\hresult", COM_TEXT(""), Text(COM_CLSID_HResultDecoderBinder));
-        SetText(r.Get(), "Moniker\\hresult", kTavoDecoderFacility, decoder);
-        SetText(r.Get(), "CLSID\\" + decoder + "\\InprocServer32", COM_TEXT(""), "tavo_decoder" TAVOCOM_COMPONENT_SUFFIX);
-    }
-    ~Setup() {
-        utlAutoIf<COM_IRegistry> r = NewRegistry();
-        if (r && COM_SUCCEEDED(r->Open(COM_REGROOT_MACHINE, nullptr))) r->DeleteKey(COM_TEXT(""));
-        r.Reset(nullptr);
-        CleanUpRegistry();
-    }
-};
-void EnsureSetup() { static Setup setup; }
+void EnsureSetup() { EnsureRegistry<Fill>("BENCH-DECODING"); }
 
 void DecodeLoop(benchmark::State& state, uint32_t code, COM_HRESULT expected) {
     for (auto _ : state) {

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "baseline.h"
+#include "registry_setup.h"
 
 namespace tavo::bench {
 namespace {
@@ -16,36 +16,19 @@ const std::string kVersion = "BENCH-REGISTRATION";
 constexpr uint32_t kCategories = 1000;
 constexpr uint32_t kBatch = 100;
 
-utlAutoIf<COM_IRegistry> NewRegistry() {
-    utlAutoIf<COM_IRegistry> r;
-    COM_CreateInstance(COM_CLSID_Registry, 0, COM_IID_IRegistry, r.PutVoid());
-    return r;
-}
-
 // Another library's class keeps the class root through every cycle, as in
 // an installed product; the categories are registered once.
-struct Setup {
-    Setup() {
-        PrepareRegistry(kVersion);
-        utlAutoIf<COM_IRegistry> r = NewRegistry();
-        r->Open(COM_REGROOT_CLASSES, nullptr);
-        r->CreateKey(COM_TEXT("CLSID\\{0F0F0F0F-1111-2222-3333-444444444444}"), 0);
-        utlAutoIf<COM_ICatRegister> manager;
-        COM_CreateInstance(COM_CLSID_CategoryManager, 0, COM_IID_ICatRegister, manager.PutVoid());
-        for (uint32_t i = 0; i < kCategories && manager; ++i) {
-            _COM_GUID category = {0xCA700000 + i, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
-            manager->RegisterCategory(category, COM_TEXT("A category of the benchmark"));
-        }
+void Fill(COM_IRegistry* r) {
+    r->Open(COM_REGROOT_CLASSES, nullptr);
+    r->CreateKey(COM_TEXT("CLSID\\{0F0F0F0F-1111-2222-3333-444444444444}"), 0);
+    utlAutoIf<COM_ICatRegister> manager;
+    COM_CreateInstance(COM_CLSID_CategoryManager, 0, COM_IID_ICatRegister, manager.PutVoid());
+    for (uint32_t i = 0; i < kCategories && manager; ++i) {
+        _COM_GUID category = {0xCA700000 + i, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
+        manager->RegisterCategory(category, COM_TEXT("A category of the benchmark"));
     }
-    ~Setup() {
-        utlAutoIf<COM_IRegistry> r = NewRegistry();
-        if (r && COM_SUCCEEDED(r->Open(COM_REGROOT_MACHINE, nullptr))) r->DeleteKey(COM_TEXT(""));
-        r.Reset(nullptr);
-        CleanUpRegistry();
-    }
-};
-
-void EnsureSetup() { static Setup setup; }
+}
+void EnsureSetup() { EnsureRegistry<Fill>(kVersion); }
 
 void BM_RegisterCycle_Runtime(benchmark::State& state) {
     EnsureSetup();

@@ -7,7 +7,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "baseline.h"
+#include "registry_setup.h"
 
 namespace tavo::bench {
 namespace {
@@ -15,34 +15,13 @@ namespace {
 const std::string kVersion = "BENCH-REGISTRY";
 const char kClsid[] = "{54372A74-5BBB-4C7D-9C81-94CF89CDF3F8}";
 
-std::basic_string<COM_WCHAR> Wide(const std::string& ascii) { return {ascii.begin(), ascii.end()}; }
-
-utlAutoIf<COM_IRegistry> NewRegistry() {
-    utlAutoIf<COM_IRegistry> r;
-    COM_CreateInstance(COM_CLSID_Registry, 0, COM_IID_IRegistry, r.PutVoid());
-    return r;
+// The class entry the read sequence finds, and a key for the writes.
+void Fill(COM_IRegistry* r) {
+    SetClassRootText(r, std::string("CLSID\\") + kClsid + "\\InprocServer32", COM_TEXT(""), "TAVOCOM64.dll");
+    r->Open(COM_REGROOT_CLASSES, nullptr);
+    r->CreateKey(COM_TEXT("Writes"), 0);
 }
-
-// Builds the class entry once; removes the whole version key at exit.
-struct Setup {
-    Setup() {
-        PrepareRegistry(kVersion);
-        utlAutoIf<COM_IRegistry> r = NewRegistry();
-        r->Open(COM_REGROOT_CLASSES, nullptr);
-        r->CreateKey(Wide(std::string("CLSID\\") + kClsid + "\\InprocServer32").c_str(), 1);
-        r->SetStringValue(COM_TEXT(""), COM_TEXT("TAVOCOM64.dll"));
-        r->Open(COM_REGROOT_CLASSES, nullptr);
-        r->CreateKey(COM_TEXT("Writes"), 0);
-    }
-    ~Setup() {
-        utlAutoIf<COM_IRegistry> r = NewRegistry();
-        if (r && COM_SUCCEEDED(r->Open(COM_REGROOT_MACHINE, nullptr))) r->DeleteKey(COM_TEXT(""));
-        r.Reset(nullptr);
-        CleanUpRegistry();
-    }
-};
-
-void EnsureSetup() { static Setup setup; }
+void EnsureSetup() { EnsureRegistry<Fill>(kVersion); }
 
 void BM_ReadSequence_Registry(benchmark::State& state) {
     EnsureSetup();

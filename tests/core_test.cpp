@@ -1,6 +1,8 @@
 // Object model: module count, class object map, factories, QueryInterface.
 #include "support/test_support.h"
 
+#include <vector>
+
 namespace tavo::test {
 namespace {
 
@@ -9,7 +11,7 @@ const _COM_GUID* const kMapClasses[] = {
     &COM_CLSID_Registry,
     &COM_CLSID_CategoryManager,
     &COM_CLSID_Memory,
-    // &COM_CLSID_HResultDecoderBinder,
+    &COM_CLSID_HResultDecoderBinder,
     nullptr,
 };
 
@@ -57,40 +59,32 @@ TEST_F(ClassObjectTest, EveryMapClassServesItsFactory) {
     }
 }
 
+// Every object, the error record included, keeps the library loaded until
+// its last release; QueryInterface gives the same pointer for COM_IUnknown
+// and nulls the out for anything else.
 TEST_F(ClassObjectTest, ObjectsKeepTheLibraryLoadedUntilTheLastRelease) {
+    COM_IErrorInfo* record = nullptr;
+    ASSERT_EQ(COM_CreateErrorInfo(&record), S_OK);
+    std::vector<COM_IUnknown*> objects{record};
     for (const _COM_GUID* clsid : kMapClasses) {
         if (!clsid) continue;
         COM_IUnknown* object = nullptr;
         ASSERT_EQ(COM_CreateInstance(*clsid, 0, COM_IID_IUnknown, reinterpret_cast<void**>(&object)), S_OK);
-        EXPECT_EQ(CanUnloadNow(), S_FALSE);
-        COM_IUnknown* again = nullptr;
-        ASSERT_EQ(object->QueryInterface(COM_IID_IUnknown, reinterpret_cast<void**>(&again)), S_OK);
-        EXPECT_EQ(again, object);
-        EXPECT_EQ(again->Release(), 1u);
-        EXPECT_EQ(object->Release(), 0u);
-        EXPECT_EQ(CanUnloadNow(), S_OK);
+        objects.push_back(object);
     }
-}
-
-// The error record follows the same counting rules as every object.
-TEST_F(ClassObjectTest, CountingRulesOfAnObject) {
-    COM_IErrorInfo* record = nullptr;
-    ASSERT_EQ(COM_CreateErrorInfo(&record), S_OK);
-    EXPECT_EQ(CanUnloadNow(), S_FALSE);
-    EXPECT_EQ(record->AddRef(), 2u);
-    EXPECT_EQ(record->Release(), 1u);
-
-    // QueryInterface: the object's own interface and COM_IUnknown give the
-    // same pointer; anything else nulls the out and fails.
-    void* out = kPoison;
-    ASSERT_EQ(record->QueryInterface(COM_IID_IUnknown, &out), S_OK);
-    EXPECT_EQ(out, static_cast<void*>(record));
-    EXPECT_EQ(record->Release(), 1u);
-    out = kPoison;
-    EXPECT_EQ(record->QueryInterface(COM_IID_IClassFactory, &out), E_NOINTERFACE);
-    EXPECT_EQ(out, nullptr);
-
-    EXPECT_EQ(record->Release(), 0u);
+    for (COM_IUnknown* object : objects) {
+        EXPECT_EQ(CanUnloadNow(), S_FALSE);
+        EXPECT_EQ(object->AddRef(), 2u);
+        EXPECT_EQ(object->Release(), 1u);
+        void* again = kPoison;
+        ASSERT_EQ(object->QueryInterface(COM_IID_IUnknown, &again), S_OK);
+        EXPECT_EQ(again, static_cast<void*>(object));
+        EXPECT_EQ(object->Release(), 1u);
+        void* other = kPoison;
+        EXPECT_EQ(object->QueryInterface(COM_IID_IClassFactory, &other), E_NOINTERFACE);
+        EXPECT_EQ(other, nullptr);
+        EXPECT_EQ(object->Release(), 0u);
+    }
     EXPECT_EQ(CanUnloadNow(), S_OK);
 }
 

@@ -2,25 +2,24 @@
 #include "support/test_support.h"
 
 #include <cstring>
+#include <utility>
 
 namespace tavo::test {
 namespace {
 
-const COM_WCHAR* const kUnknownText = COM_TEXT("{00000000-0000-0000-C000-000000000046}");
-
-TEST(GuidTest, TextFormOfIUnknown) {
-    COM_BSTR text = nullptr;
-    ASSERT_EQ(COM_CLSIDToString(COM_IID_IUnknown, &text), S_OK);
-    EXPECT_EQ(FromBstr(text), WString(kUnknownText));
-    EXPECT_EQ(COM_SysStringLen(text), 38u);
-    COM_SysFreeString(text);
-}
-
-TEST(GuidTest, UpperCaseDigitsAndFieldOrder) {
+// Upper-case digits, fields in order, the bytes of Data4 one by one.
+TEST(GuidTest, TextForm) {
     const _COM_GUID id = {0x0A1B2C3D, 0x4E5F, 0x6A7B, {0x8C, 0x9D, 0xAE, 0xBF, 0xC0, 0xD1, 0xE2, 0xF3}};
-    utlAutoBstr text;
-    ASSERT_EQ(COM_CLSIDToString(id, text.Put()), S_OK);
-    EXPECT_EQ(Narrow(FromBstr(text.Get())), "{0A1B2C3D-4E5F-6A7B-8C9D-AEBFC0D1E2F3}");
+    const std::pair<const _COM_GUID*, const char*> cases[] = {
+        {&COM_IID_IUnknown, "{00000000-0000-0000-C000-000000000046}"},
+        {&id, "{0A1B2C3D-4E5F-6A7B-8C9D-AEBFC0D1E2F3}"},
+    };
+    for (const auto& [guid, text] : cases) {
+        utlAutoBstr s;
+        ASSERT_EQ(COM_CLSIDToString(*guid, s.Put()), S_OK);
+        EXPECT_EQ(COM_SysStringLen(s.Get()), 38u);
+        EXPECT_EQ(Narrow(FromBstr(s.Get())), text);
+    }
 }
 
 TEST(GuidTest, RoundTripsAndAcceptsEitherCase) {

@@ -12,9 +12,6 @@ tavocom_add_component(test_failing_registration failing_registration ${bin} comp
 tavocom_add_test(categories categories_test.cpp)
 tavocom_add_test(registration registration_test.cpp registration_map_test.cpp registration_process_test.cpp)
 target_link_libraries(test_registration PRIVATE test_register_all tavocom_platform_registry)
-target_include_directories(test_registration PRIVATE ${CMAKE_SOURCE_DIR}/examples)
-target_compile_definitions(test_registration PRIVATE TAVOCOM_COMPONENT_SUFFIX="$<TARGET_FILE_SUFFIX:greeter>")
-add_dependencies(test_registration greeter)
 
 # tavocom register, categories and classes, with a registry of their own.
 set(tool_env "COM_VERSION=TOOLTEST-REGISTER" "TAVOCOM_MACHINE_HIVE=${CMAKE_BINARY_DIR}/tooltest/machine.db"

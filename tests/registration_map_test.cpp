@@ -1,10 +1,7 @@
 // The walk over a class map with categories, and the registration helper
-// that component libraries use, on its own and inside the sample component.
-#include <greeter/greeter.h>
-
+// that component libraries use.
 #include "class_root_view.h"
 #include "registration/registration.h"
-#include "support/dynamic_library.h"
 #include "support/test_support.h"
 
 #include <set>
@@ -153,37 +150,6 @@ TEST_F(ComponentRegistrationTest, ClassEntriesReportTheFailingStep) {
               E_INVALIDARG);
     EXPECT_TRUE(m_root.Exists("CLSID\\" + Text(kClassC) + "\\InprocServer32"));
     EXPECT_FALSE(m_root.Exists("CLSID\\" + Text(kClassC) + "\\InstallCount"));
-}
-
-// The sample component registers itself and is then activated through
-// the entries it wrote.
-TEST_F(ComponentRegistrationTest, SampleComponentRegistersItself) {
-    ASSERT_EQ(DllRegisterServer(), S_OK); // keeps the class root at the end
-    DynamicLibrary library(BinaryDirectory() + "/greeter" + TAVOCOM_COMPONENT_SUFFIX);
-    ASSERT_TRUE(library.Loaded());
-    auto registerServer = reinterpret_cast<COM_HRESULT (*)()>(library.Symbol("DllRegisterServer"));
-    auto unregisterServer = reinterpret_cast<COM_HRESULT (*)()>(library.Symbol("DllUnregisterServer"));
-    ASSERT_TRUE(registerServer && unregisterServer);
-    ASSERT_EQ(registerServer(), S_OK);
-    {
-        utlAutoIf<IGreeter> greeter;
-        ASSERT_EQ(COM_CreateInstance(CLSID_Greeter, 0, IID_IGreeter, greeter.PutVoid()), S_OK);
-        utlAutoBstr text;
-        ASSERT_EQ(greeter->Greet(COM_TEXT("registry"), text.Put()), S_OK);
-        EXPECT_EQ(Narrow(text.Get()), "Hello, registry!");
-    }
-    _COM_GUID clsid{};
-    ASSERT_EQ(COM_GetCLSIDFromProgID(COM_TEXT("TavoSample.Greeter"), &clsid), S_OK);
-    EXPECT_TRUE(COM_IsEqualGUID(clsid, CLSID_Greeter));
-    utlAutoBstr name;
-    ASSERT_EQ(COM_GetDisplayNameFromClsid(CLSID_Greeter, name.Put()), S_OK);
-    EXPECT_EQ(Narrow(name.Get()), "Sample greeter");
-    EXPECT_EQ(Members(CATID_Greeters), std::set<std::string>{Text(CLSID_Greeter)});
-
-    EXPECT_EQ(unregisterServer(), S_OK);
-    EXPECT_FALSE(m_root.Exists("CLSID\\" + Text(CLSID_Greeter)));
-    EXPECT_TRUE(Members(CATID_Greeters).empty());
-    EXPECT_EQ(DllUnregisterServer(), S_FALSE);
 }
 
 } // namespace

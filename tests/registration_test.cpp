@@ -84,12 +84,6 @@ TEST_F(RegistrationTest, CountsGoUpAndDownAndTheLastRemovalTakesTheRoot) {
     EXPECT_TRUE(m_root.Names("CLSID").empty());
 }
 
-TEST_F(RegistrationTest, UnregisterWithoutRegistrationLeavesAnEmptyClsidKey) {
-    EXPECT_EQ(DllUnregisterServer(), S_FALSE);
-    EXPECT_EQ(m_root.Names(""), Names{"CLSID"});
-    EXPECT_TRUE(m_root.Names("CLSID").empty());
-}
-
 TEST_F(RegistrationTest, OtherLibrariesClassesKeepTheRoot) {
     const std::string other = "CLSID\\{0F0F0F0F-1111-2222-3333-444444444444}";
     m_root.Write(other + "\\InprocServer32", "", plat::kRegSz, SzBytes("other.dll"));
@@ -100,23 +94,6 @@ TEST_F(RegistrationTest, OtherLibrariesClassesKeepTheRoot) {
     EXPECT_EQ(Set(m_root.Names("")), (std::set<std::string>{"CLSID", "Moniker"}));
     // Only the binder's default value goes; facility entries stay.
     EXPECT_EQ(m_root.Names("Moniker\\hresult", true), Names{"6F"});
-}
-
-TEST_F(RegistrationTest, LookupsFindTheRegisteredClasses) {
-    ASSERT_EQ(DllRegisterServer(), S_OK);
-    for (const LibraryClass& c : kLibraryClasses) {
-        SCOPED_TRACE(c.progid);
-        _COM_GUID clsid{};
-        ASSERT_EQ(COM_GetCLSIDFromProgID(W(c.progid).c_str(), &clsid), S_OK);
-        EXPECT_TRUE(COM_IsEqualGUID(clsid, *c.clsid));
-        utlAutoBstr progid;
-        ASSERT_EQ(COM_GetProgIDFromClsid(*c.clsid, progid.Put()), S_OK);
-        EXPECT_EQ(Narrow(progid.Get()), c.progid);
-        // None of the four has a display name.
-        COM_BSTR untouched = reinterpret_cast<COM_BSTR>(kPoison);
-        EXPECT_EQ(COM_GetDisplayNameFromClsid(*c.clsid, &untouched), CLASS_E_CLASSNOTAVAILABLE);
-        EXPECT_EQ(static_cast<void*>(untouched), kPoison);
-    }
 }
 
 // An InstallCount that is missing or cannot be read as a number counts as

@@ -2,7 +2,6 @@
 // damaged files, permissions, and the contract's calls themselves.
 #include <fcntl.h>
 #include <grp.h>
-#include <signal.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -102,35 +101,6 @@ uint32_t OpenStatus(RegKeyHandle parent, const char* subkey) {
 }
 
 using RegistryStoreTest = RegistryTest;
-
-// Each process sees the other's writes; a forked child that inherited the
-// parent's object and its cached reads answers from the store, not from them.
-TEST_F(RegistryStoreTest, ProcessesSeeEachOthersWrites) {
-    OpenRoot(COM_REGROOT_MACHINE);
-    ASSERT_EQ(Reg()->SetStringValue(COM_TEXT("v"), COM_TEXT("1")), S_OK);
-    EXPECT_EQ(ReadString(Reg(), "v"), "1");
-    EXPECT_EQ(ReadString(Reg(), "v"), "1");
-    int go[2];
-    ASSERT_EQ(pipe(go), 0);
-    pid_t pid = fork();
-    if (pid == 0) {
-        char c = 0;
-        if (read(go[0], &c, 1) != 1) _exit(1);
-        if (ReadString(Reg(), "v") != "2") _exit(2);
-        auto r = ChildRegistry(COM_REGROOT_MACHINE);
-        if (!r || ReadString(r.Get(), "v") != "2") _exit(3);
-        _exit(r->SetStringValue(COM_TEXT("v"), COM_TEXT("3")) == S_OK ? 0 : 4);
-    }
-    ASSERT_GT(pid, 0);
-    EXPECT_EQ(Reg()->SetStringValue(COM_TEXT("v"), COM_TEXT("2")), S_OK);
-    ASSERT_EQ(write(go[1], "g", 1), 1);
-    close(go[0]);
-    close(go[1]);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << WEXITSTATUS(status);
-    EXPECT_EQ(ReadString(Reg(), "v"), "3");
-}
 
 // Garbage, another program's database and a cut hive are reported, never
 // repaired or replaced; the other hive is unaffected.
@@ -361,57 +331,6 @@ TEST_F(RegistryStoreTest, RepeatedReadsSeeOtherProcessesChanges) {
     EXPECT_EQ(n, 42u);
 }
 
-// A writer killed inside its transaction after its pages reached the
-// journal: readers see what was committed and nothing of the rest.
-TEST_F(RegistryStoreTest, WriterKilledMidTransactionLeavesNoPhantoms) {
-    const std::string file = HiveFile("machine.db");
-    OpenRoot(COM_REGROOT_MACHINE);
-    ASSERT_EQ(Reg()->CreateKey(COM_TEXT("Kept"), 0), S_OK);
-    ASSERT_EQ(Reg()->SetStringValue(COM_TEXT("v"), COM_TEXT("old")), S_OK);
-    auto check = [this](COM_IRegistry* r) {
-        EXPECT_EQ(ReadString(r, "v"), "old");
-        EXPECT_EQ(r->OpenKey(COM_TEXT("Phantom")), kNotFound);
-        EXPECT_EQ(ValueNames(r), std::vector<std::string>{"v"});
-        EXPECT_EQ(KeyNames(r), std::vector<std::string>{"Kept"});
-        return !HasFailure();
-    };
-    check(Reg());
-    const auto journalBefore = fs::file_size(file + "-wal");
-    pid_t pid = fork();
-    if (pid == 0) {
-        // A tiny page cache spills the transaction's pages into the journal.
-        const char* sql =
-            "PRAGMA cache_size=2; BEGIN IMMEDIATE;"
-            "UPDATE vals SET data=randomblob(3000);"
-            "DELETE FROM keys WHERE name='Kept';"
-            "INSERT INTO keys(parent, name, folded) VALUES(1, 'Phantom', x'007000680061006E0074006F006D');"
-            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300)"
-            " INSERT INTO vals(key, name, folded, type, data) SELECT 1, 'p' || i, CAST('p' || i AS BLOB), 3,"
-            " randomblob(4000) FROM n;";
-        sqlite3* db = nullptr;
-        if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) _exit(1);
-        sqlite3_busy_timeout(db, 10000);
-        if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) _exit(2);
-        raise(SIGKILL);
-        _exit(3);
-    }
-    ASSERT_GT(pid, 0);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "the writer failed: " << WEXITSTATUS(status);
-    EXPECT_GT(fs::file_size(file + "-wal"), journalBefore) << "the writer's pages reached the journal";
-    check(Reg());
-    check(Reg());
-    EXPECT_EQ(InChild([&] {
-                  auto r = ChildRegistry(COM_REGROOT_MACHINE);
-                  return r && check(r.Get()) ? 0 : 1;
-              }),
-              0);
-    EXPECT_EQ(Reg()->SetStringValue(COM_TEXT("v"), COM_TEXT("new")), S_OK);
-    EXPECT_EQ(ReadString(Reg(), "v"), "new");
-    EXPECT_EQ(QueryHive(file, "PRAGMA integrity_check"), "ok");
-}
-
 // A writer that died between the two copies of the journal index header
 // leaves the first one stale; the change it committed is still read.
 TEST_F(RegistryStoreTest, HalfWrittenIndexHeaderIsNotTrusted) {
@@ -435,29 +354,6 @@ TEST_F(RegistryStoreTest, HalfWrittenIndexHeaderIsNotTrusted) {
               0);
     EXPECT_EQ(ReadString(Reg(), "v"), "two");
     EXPECT_EQ(ReadString(Reg(), "v"), "two");
-    EXPECT_EQ(QueryHive(file, "PRAGMA integrity_check"), "ok");
-}
-
-// A host that opens and closes the hive file drops this process's POSIX
-// locks; another process's last connection must still not checkpoint and
-// delete the journal this process writes into.
-TEST_F(RegistryStoreTest, HostClosingTheHiveFileLosesNoChange) {
-    const std::string file = HiveFile("machine.db");
-    OpenRoot(COM_REGROOT_MACHINE);
-    ASSERT_EQ(Reg()->SetStringValue(COM_TEXT("before"), COM_TEXT("1")), S_OK);
-    EXPECT_EQ(ReadString(Reg(), "before"), "1");
-    int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    ASSERT_EQ(InChild([&file] { return Exec(file, "SELECT count(*) FROM keys") ? 0 : 1; }), 0);
-    EXPECT_TRUE(fs::exists(file + "-wal"));
-    EXPECT_TRUE(fs::exists(file + "-shm"));
-    ASSERT_EQ(Reg()->SetStringValue(COM_TEXT("after"), COM_TEXT("2")), S_OK);
-    EXPECT_EQ(InChild([] {
-                  auto r = ChildRegistry(COM_REGROOT_MACHINE);
-                  return r && ReadString(r.Get(), "before") == "1" && ReadString(r.Get(), "after") == "2" ? 0 : 1;
-              }),
-              0);
     EXPECT_EQ(QueryHive(file, "PRAGMA integrity_check"), "ok");
 }
 
