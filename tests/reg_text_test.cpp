@@ -146,12 +146,16 @@ TEST_F(RegTextTest, RoundTripsThroughTheRegistry) {
     EXPECT_EQ(Write(Read()), file);
 
     // (The platform's 8-bit calls give a string without terminator back
-    // with one: that case is checked in the file alone.)
-    const std::string exact = std::string(kRoot) + "\\Exact";
+    // with one: that case is checked in the file alone.) Paths longer than
+    // the 8-bit calls take at once are fine.
+    const std::string exact = std::string(kRoot) + "\\Exact", deep = exact + "\\" + std::string(100, 'a');
     Tree odd = {{exact, false,
                  {{"dword short", false, kTypeDword, {1, 2}},
                   {"no terminator", false, kTypeSz, {'a', 0, 'b', 0}},
-                  {"zero inside", false, kTypeSz, Z(u"a\0b")}}}};
+                  {"zero inside", false, kTypeSz, Z(u"a\0b")}}},
+                {deep, false, {}},
+                {deep + "\\" + std::string(100, 'b'), false, {}},
+                {deep + "\\" + std::string(100, 'b') + "\\" + std::string(100, 'c'), false, {{"v", false, 0, {}}}}};
     EXPECT_EQ(MustParse(Write(odd)), odd);
     odd[0].values.erase(odd[0].values.begin() + 1);
     ApplyOrFail(odd);
@@ -162,7 +166,7 @@ TEST_F(RegTextTest, RoundTripsThroughTheRegistry) {
     Tree left = WineTree();
     left.resize(1);
     left[0].values.erase(left[0].values.begin() + 1);
-    left.push_back(odd[0]);
+    left.insert(left.end(), odd.begin(), odd.end());
     EXPECT_EQ(Read(), left);
 }
 

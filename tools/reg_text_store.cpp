@@ -43,6 +43,29 @@ bool SplitHive(const std::string& path, RegKeyHandle* hive, std::string* hiveNam
     return true;
 }
 
+/// Opens, or with `create` creates, the key `below` (UTF-8) one level at a
+/// time: a path of any length, where the 8-bit calls take 260 characters.
+uint32_t OpenPath(RegKeyHandle hive, const std::string& below, bool create, RegKey* out) {
+    const uint32_t access = create ? plat::kKeyAllAccess : plat::kKeyRead;
+    RegKey current;
+    std::string level;
+    size_t from = 0;
+    do {
+        size_t next = below.find('\\', from);
+        if (next == std::string::npos) next = below.size();
+        if (!AnsiFromUtf8(below.substr(from, next - from), &level)) return plat::kErrorInvalidParameter;
+        RegKeyHandle at = current ? current.Get() : hive;
+        RegKey key;
+        uint32_t e = create ? plat::RegCreateKeyExA(at, level.c_str(), access, key.Put(), nullptr)
+                            : plat::RegOpenKeyExA(at, level.c_str(), access, key.Put());
+        if (e) return e;
+        current = std::move(key);
+        from = next + 1;
+    } while (from <= below.size());
+    *out = std::move(current);
+    return 0;
+}
+
 uint32_t ReadKey(RegKeyHandle key, const std::string& shown, Tree* tree) {
     uint32_t subkeys = 0, longestKey = 0, values = 0, longestValue = 0;
     if (uint32_t e = plat::RegQueryInfoKeyA(key, &subkeys, &longestKey, &values, &longestValue)) return e;
@@ -107,15 +130,22 @@ uint32_t DeleteTree(RegKeyHandle parent, const std::string& name) {
 
 uint32_t ApplyKey(RegKeyHandle hive, const std::string& below, const Key& k) {
     if (k.remove) {
-        // A missing tree is no fault; the look keeps the batch clean.
-        RegKey probe;
-        uint32_t e = plat::RegOpenKeyExA(hive, below.c_str(), plat::kKeyRead, probe.Put());
+        // A missing tree is no fault; the look first keeps the batch clean.
+        RegKey probe, parent;
+        uint32_t e = OpenPath(hive, below, false, &probe);
         if (e == plat::kErrorFileNotFound) return 0;
+        if (e) return e;
         probe.Reset();
-        return e ? e : DeleteTree(hive, below);
+        // The parent exists (the probe found its child); it is opened for writing.
+        const size_t slash = below.rfind('\\');
+        std::string last;
+        if (slash != std::string::npos && (e = OpenPath(hive, below.substr(0, slash), true, &parent))) return e;
+        if (!AnsiFromUtf8(below.substr(slash == std::string::npos ? 0 : slash + 1), &last))
+            return plat::kErrorInvalidParameter;
+        return DeleteTree(parent ? parent.Get() : hive, last);
     }
     RegKey key;
-    if (uint32_t e = plat::RegCreateKeyExA(hive, below.c_str(), plat::kKeyAllAccess, key.Put(), nullptr)) return e;
+    if (uint32_t e = OpenPath(hive, below, true, &key)) return e;
     std::string name, data;
     for (const Value& v : k.values) {
         if (!AnsiFromUtf8(v.name, &name)) return plat::kErrorInvalidParameter;
@@ -152,11 +182,10 @@ utf::WideString FromAnsiCodePage(const char* text, size_t length) {
 uint32_t ReadTree(const std::string& path, Tree* tree) {
     tree->clear();
     RegKeyHandle hive = nullptr;
-    std::string hiveName, below, ansi;
+    std::string hiveName, below;
     if (!SplitHive(path, &hive, &hiveName, &below)) return plat::kErrorInvalidParameter;
-    if (!AnsiFromUtf8(below, &ansi)) return plat::kErrorInvalidParameter;
     RegKey key;
-    if (uint32_t e = plat::RegOpenKeyExA(hive, ansi.c_str(), plat::kKeyRead, key.Put())) return e;
+    if (uint32_t e = OpenPath(hive, below, false, &key)) return e;
     uint32_t e = ReadKey(key.Get(), below.empty() ? hiveName : hiveName + "\\" + below, tree);
     if (e) tree->clear();
     return e;
@@ -166,7 +195,7 @@ uint32_t Apply(const Tree& tree, ApplyFailure* failure) {
     *failure = ApplyFailure();
     if (tree.empty()) return 0;
     RegKeyHandle hive = nullptr;
-    std::string hiveName, below, ansi;
+    std::string hiveName, below;
     SplitHive(tree.front().path, &hive, &hiveName, &below);
     for (const Key& k : tree) {
         RegKeyHandle other = nullptr;
@@ -183,7 +212,7 @@ uint32_t Apply(const Tree& tree, ApplyFailure* failure) {
     }
     for (const Key& k : tree) {
         SplitHive(k.path, &hive, &hiveName, &below);
-        uint32_t e = AnsiFromUtf8(below, &ansi) ? ApplyKey(hive, ansi, k) : plat::kErrorInvalidParameter;
+        uint32_t e = ApplyKey(hive, below, k);
         if (e) {
             failure->line = k.line;
             failure->undone = plat::RollbackRegistryBatch(hive);
