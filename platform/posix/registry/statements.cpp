@@ -79,6 +79,9 @@ Txn::~Txn() {
 
 uint32_t Txn::Begin(bool write) {
     if (m_hive.batch) {
+        // After a failed change SQLite may have ended the transaction
+        // itself: a further change would then commit on its own.
+        if (write && m_hive.batchFailed) return kErrorRegistryIoFailed;
         m_joined = true;
         m_write = write;
         return kErrorSuccess;
