@@ -89,6 +89,19 @@ uint32_t GetEnvironmentVariableA(const char* name, char* buffer, uint32_t size);
 int32_t WideCharToMultiByte(const COM_WCHAR* text, int32_t length, char* out, int32_t outSize);
 int32_t MultiByteToWideChar(const char* text, int32_t length, COM_WCHAR* out, int32_t outSize);
 
+/// A write batch on one hive (kHKeyLocalMachine or kHKeyCurrentUser): while
+/// it is open, every change this process makes to that hive joins one
+/// transaction, which CommitRegistryBatch keeps and RollbackRegistryBatch
+/// drops as a whole; other processes see none of it before the commit. A
+/// batch in which a change failed is dropped by the commit, which then
+/// fails. One batch per hive at a time (170 for a second one). Where the
+/// platform registry has no transactions (Windows) the calls succeed and do
+/// nothing: each change stands as soon as it is made, and
+/// RollbackRegistryBatch returns false for "nothing was undone".
+uint32_t BeginRegistryBatch(RegKeyHandle hive);
+uint32_t CommitRegistryBatch(RegKeyHandle hive);
+bool RollbackRegistryBatch(RegKeyHandle hive);
+
 /// Owner of one open key handle; closes it when replaced or destroyed.
 using RegKey = UniqueHandle<RegKeyHandle, &RegCloseKey>;
 

@@ -12,6 +12,9 @@
 #include "tools/command.h"
 
 namespace tavo::tools {
+
+int RegFile(const Args& args); // cmd_reg_file.cpp
+
 namespace {
 
 using plat::RegKey;
@@ -166,10 +169,13 @@ bool ParseOptions(const Args& args, size_t from, Options* o) {
 }
 
 int Reg(const Args& args) {
+    if (!args.empty() && (args[0] == "export" || args[0] == "import")) return RegFile(args);
     if (args.size() < 2) {
         std::fprintf(stderr, "usage: tavocom reg query KEY [/s]\n"
                              "       tavocom reg add KEY [/v NAME | /ve] [/t REG_SZ|REG_DWORD] [/d DATA]\n"
                              "       tavocom reg delete KEY [/v NAME | /ve]\n"
+                             "       tavocom reg export KEY FILE [/y]\n"
+                             "       tavocom reg import FILE\n"
                              "KEY is HKLM\\path or HKCU\\path.\n");
         return 2;
     }
@@ -234,11 +240,11 @@ int Reg(const Args& args) {
         uint32_t e = DeleteTree(k.hive, k.path);
         return e ? Fail("delete key", e) : 0;
     }
-    std::fprintf(stderr, "reg: unknown operation %s (query, add, delete)\n", verb.c_str());
+    std::fprintf(stderr, "reg: unknown operation %s (query, add, delete, export, import)\n", verb.c_str());
     return 2;
 }
 
-CommandRegistrar g_reg({"reg", "query|add|delete KEY [options]", "show and edit registry keys (HKLM\\..., HKCU\\...)", Reg});
+CommandRegistrar g_reg({"reg", "query|add|delete|export|import ...", "show and edit registry keys (HKLM\\..., HKCU\\...)", Reg});
 
 // The registry service as a client uses it.
 void DemoRegistry() {

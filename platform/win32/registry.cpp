@@ -88,3 +88,13 @@ uint32_t RegQueryInfoKeyA(RegKeyHandle key, uint32_t* subkeys, uint32_t* maxSubk
 }
 
 } // namespace tavo::plat
+
+// Write batches are not mapped onto the platform's transacted registry
+// calls: each change stands on its own as soon as it is made.
+namespace tavo::plat {
+
+uint32_t BeginRegistryBatch(RegKeyHandle) { return kErrorSuccess; }
+uint32_t CommitRegistryBatch(RegKeyHandle) { return kErrorSuccess; }
+bool RollbackRegistryBatch(RegKeyHandle) { return false; }
+
+} // namespace tavo::plat

@@ -362,3 +362,67 @@ uint32_t RegQueryInfoKeyA(RegKeyHandle key, uint32_t* subkeys, uint32_t* maxSubk
 }
 
 } // namespace tavo::plat
+
+// Write batches: the hive's connection holds one write transaction open
+// (BEGIN IMMEDIATE, so no other writer gets in between), and the store's
+// own transactions join it instead of beginning their own (Txn).
+namespace tavo::plat {
+namespace {
+
+uint32_t BatchHive(RegKeyHandle hive, std::shared_ptr<store::Hive>* out) {
+    if (hive != kHKeyLocalMachine && hive != kHKeyCurrentUser) return kErrorInvalidHandle;
+    store::Target t;
+    if (uint32_t e = store::Resolve(hive, &t)) return e;
+    *out = t.hive;
+    return kErrorSuccess;
+}
+
+uint32_t RunStatement(store::Hive& h, store::Stmt which) {
+    store::Query q(h, which);
+    q.Row();
+    return q.Error();
+}
+
+} // namespace
+
+uint32_t BeginRegistryBatch(RegKeyHandle hive) {
+    std::shared_ptr<store::Hive> p;
+    if (uint32_t e = BatchHive(hive, &p)) return e;
+    store::Hive& h = *p;
+    std::lock_guard<std::mutex> lock(h.mu);
+    if (h.batch) return kErrorBusy;
+    h.Refresh();
+    if (uint32_t e = h.PrepareWrite()) return e;
+    h.cache.Drop();
+    if (uint32_t e = RunStatement(h, store::kBeginWrite)) return e;
+    h.batch = true;
+    h.batchFailed = false;
+    return kErrorSuccess;
+}
+
+uint32_t CommitRegistryBatch(RegKeyHandle hive) {
+    std::shared_ptr<store::Hive> p;
+    if (uint32_t e = BatchHive(hive, &p)) return e;
+    store::Hive& h = *p;
+    std::lock_guard<std::mutex> lock(h.mu);
+    if (!h.batch) return kErrorInvalidParameter;
+    h.batch = false;
+    h.cache.Drop();
+    uint32_t e = h.batchFailed ? kErrorRegistryIoFailed : RunStatement(h, store::kCommit);
+    if (e) RunStatement(h, store::kRollback);
+    return e;
+}
+
+bool RollbackRegistryBatch(RegKeyHandle hive) {
+    std::shared_ptr<store::Hive> p;
+    if (BatchHive(hive, &p)) return false;
+    store::Hive& h = *p;
+    std::lock_guard<std::mutex> lock(h.mu);
+    if (!h.batch) return false;
+    h.batch = false;
+    h.cache.Drop();
+    RunStatement(h, store::kRollback);
+    return true;
+}
+
+} // namespace tavo::plat

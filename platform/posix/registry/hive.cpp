@@ -300,6 +300,7 @@ uint32_t Hive::Connect(bool create) {
 // process follows such changes.
 void Hive::Refresh() {
     CheckFork();
+    if (batch) return; // the open batch keeps its connection
     if (!db) return;
     struct stat st;
     if (stat(path.c_str(), &st) != 0 || st.st_dev != m_device || st.st_ino != m_inode) {
@@ -317,7 +318,7 @@ void Hive::Refresh() {
 
 bool Hive::CacheCurrent() {
     CheckFork();
-    return db && cache.Current();
+    return db && !batch && cache.Current();
 }
 
 // Another process may have created the tables since we looked.

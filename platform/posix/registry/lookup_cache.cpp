@@ -136,8 +136,10 @@ bool LookupCache::KnownChild(int64_t parent, const char16_t* name, size_t n, int
 // ---------------------------------------------------------------------------
 // The lookups of one call.
 
-Lookups::Lookups(Hive& hive, bool direct) : m_hive(hive), m_txn(hive), m_direct(direct), m_key(hive.cache.key) {
-    m_cached = !direct && hive.cache.Current();
+// Inside a write batch every lookup reads the batch's own, uncommitted state.
+Lookups::Lookups(Hive& hive, bool direct)
+    : m_hive(hive), m_txn(hive), m_direct(direct || hive.batch), m_key(hive.cache.key) {
+    m_cached = !m_direct && hive.cache.Current();
 }
 
 uint32_t Lookups::Child(int64_t parent, const char16_t* name, size_t n, int64_t* id) {

@@ -71,10 +71,21 @@ const uint8_t* Query::ColBytes(int c, size_t* n) const {
 }
 
 Txn::~Txn() {
+    // A change that joined a batch and did not get to its commit failed:
+    // the batch may hold a part of it.
+    if (m_joined && m_write) m_hive.batchFailed = true;
     if (m_open) Run(kRollback);
 }
 
 uint32_t Txn::Begin(bool write) {
+    if (m_hive.batch) {
+        // After a failed change SQLite may have ended the transaction
+        // itself: a further change would then commit on its own.
+        if (write && m_hive.batchFailed) return kErrorRegistryIoFailed;
+        m_joined = true;
+        m_write = write;
+        return kErrorSuccess;
+    }
     // A change made here would leave the cache behind; start it over.
     if (write) m_hive.cache.Drop();
     uint32_t e = Run(write ? kBeginWrite : kBeginRead);
@@ -83,6 +94,10 @@ uint32_t Txn::Begin(bool write) {
 }
 
 uint32_t Txn::Commit() {
+    if (m_joined) {
+        m_joined = false;
+        return kErrorSuccess;
+    }
     uint32_t e = Run(kCommit);
     if (!e) m_open = false;
     return e;

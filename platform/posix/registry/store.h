@@ -167,6 +167,8 @@ struct Hive {
     Connection db;          // empty: not open (file absent or not opened yet)
     bool readOnly = false;  // the file or its directory may not be written
     bool hasSchema = false; // the file holds our tables
+    bool batch = false;       // a write batch holds the connection's transaction open
+    bool batchFailed = false; // a change of that batch failed
     LookupCache cache;
 
 private:
@@ -230,6 +232,8 @@ private:
     uint32_t Run(Stmt s);
     Hive& m_hive;
     bool m_open = false;
+    bool m_joined = false; // runs inside the hive's write batch
+    bool m_write = false;
 };
 
 /// The point lookups of one call (lookup_cache.cpp): from the hive's cache

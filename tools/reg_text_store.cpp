@@ -1,0 +1,230 @@
+// Registry text trees read from and written into the registry through the
+// platform's 8-bit calls. Those hold string data in the ANSI code page, the
+// tree holds it as the wide calls do: the conversions sit here.
+#include "tools/reg_text_store.h"
+
+#include "platform/registry.h"
+
+namespace tavo::tools::regtext {
+namespace {
+
+using plat::RegKey;
+using plat::RegKeyHandle;
+
+bool TextType(uint32_t type) { return type == kTypeSz || type == kTypeExpandSz || type == kTypeMultiSz; }
+
+/// UTF-16 to the ANSI code page, every unit converted (zeros too).
+bool ToAnsiCodePage(const utf::WideString& text, std::string* out) {
+    out->clear();
+    if (text.empty()) return true;
+    int32_t n = plat::WideCharToMultiByte(text.data(), int32_t(text.size()), nullptr, 0);
+    if (n <= 0) return false;
+    out->resize(size_t(n));
+    return plat::WideCharToMultiByte(text.data(), int32_t(text.size()), out->data(), n) == n;
+}
+
+bool AnsiFromUtf8(const std::string& utf8, std::string* out) {
+    return ToAnsiCodePage(utf::Utf8ToUtf16(utf8.data(), utf8.size()), out);
+}
+
+std::string Utf8FromAnsi(const char* text, size_t n) {
+    utf::WideString wide = FromAnsiCodePage(text, n);
+    return utf::Utf16ToUtf8(wide.data(), wide.size());
+}
+
+/// The hive handle and the path below it; false for other roots.
+bool SplitHive(const std::string& path, RegKeyHandle* hive, std::string* hiveName, std::string* below) {
+    size_t slash = path.find('\\');
+    *hiveName = HiveName(path.substr(0, slash));
+    if (hiveName->empty()) return false;
+    *hive = *hiveName == "HKEY_LOCAL_MACHINE" ? plat::kHKeyLocalMachine : plat::kHKeyCurrentUser;
+    *below = slash == std::string::npos ? std::string() : path.substr(slash + 1);
+    while (!below->empty() && below->back() == '\\') below->pop_back();
+    return true;
+}
+
+/// Opens, or with `create` creates, the key `below` (UTF-8) one level at a
+/// time: a path of any length, where the 8-bit calls take 260 characters.
+uint32_t OpenPath(RegKeyHandle hive, const std::string& below, bool create, RegKey* out) {
+    const uint32_t access = create ? plat::kKeyAllAccess : plat::kKeyRead;
+    RegKey current;
+    std::string level;
+    size_t from = 0;
+    do {
+        size_t next = below.find('\\', from);
+        if (next == std::string::npos) next = below.size();
+        if (!AnsiFromUtf8(below.substr(from, next - from), &level)) return plat::kErrorInvalidParameter;
+        RegKeyHandle at = current ? current.Get() : hive;
+        RegKey key;
+        uint32_t e = create ? plat::RegCreateKeyExA(at, level.c_str(), access, key.Put(), nullptr)
+                            : plat::RegOpenKeyExA(at, level.c_str(), access, key.Put());
+        if (e) return e;
+        current = std::move(key);
+        from = next + 1;
+    } while (from <= below.size());
+    *out = std::move(current);
+    return 0;
+}
+
+uint32_t ReadKey(RegKeyHandle key, const std::string& shown, Tree* tree) {
+    uint32_t subkeys = 0, longestKey = 0, values = 0, longestValue = 0;
+    if (uint32_t e = plat::RegQueryInfoKeyA(key, &subkeys, &longestKey, &values, &longestValue)) return e;
+    Key k;
+    k.path = shown;
+    std::vector<char> name(size_t(longestValue) * 3 + 2);
+    for (uint32_t i = 0;; ++i) {
+        uint32_t size = uint32_t(name.size()), type = 0, dataSize = 0;
+        uint32_t e = plat::RegEnumValueA(key, i, name.data(), &size, &type, nullptr, &dataSize);
+        if (e == plat::kErrorNoMoreItems) break;
+        if (e) return e;
+        std::string data(dataSize, '\0');
+        uint32_t got = dataSize;
+        if ((e = plat::RegQueryValueExA(key, name.data(), &type, reinterpret_cast<uint8_t*>(data.data()), &got)))
+            return e;
+        data.resize(got);
+        Value v;
+        v.name = Utf8FromAnsi(name.data(), size);
+        v.type = type;
+        if (TextType(type)) {
+            utf::WideString wide = FromAnsiCodePage(data.data(), data.size());
+            for (COM_WCHAR c : wide) v.data.insert(v.data.end(), {uint8_t(uint16_t(c) & 0xFF), uint8_t(uint16_t(c) >> 8)});
+        } else {
+            v.data.assign(data.begin(), data.end());
+        }
+        k.values.push_back(std::move(v));
+    }
+    tree->push_back(std::move(k));
+    std::vector<char> child(size_t(longestKey) * 3 + 2);
+    std::vector<std::string> children;
+    for (uint32_t i = 0;; ++i) {
+        uint32_t size = uint32_t(child.size());
+        uint32_t e = plat::RegEnumKeyExA(key, i, child.data(), &size);
+        if (e == plat::kErrorNoMoreItems) break;
+        if (e) return e;
+        children.emplace_back(child.data(), size);
+    }
+    for (const std::string& c : children) {
+        RegKey sub;
+        if (uint32_t e = plat::RegOpenKeyExA(key, c.c_str(), plat::kKeyRead, sub.Put())) return e;
+        if (uint32_t e = ReadKey(sub.Get(), shown + "\\" + Utf8FromAnsi(c.data(), c.size()), tree)) return e;
+    }
+    return 0;
+}
+
+uint32_t DeleteTree(RegKeyHandle parent, const std::string& name) {
+    RegKey key;
+    uint32_t e = plat::RegOpenKeyExA(parent, name.c_str(), plat::kKeyAllAccess, key.Put());
+    if (e) return e;
+    for (;;) {
+        char child[1024];
+        uint32_t size = sizeof child - 1;
+        e = plat::RegEnumKeyExA(key.Get(), 0, child, &size);
+        if (e == plat::kErrorNoMoreItems) break;
+        if (e) return e;
+        child[size] = 0;
+        if ((e = DeleteTree(key.Get(), child))) return e;
+    }
+    key.Reset();
+    return plat::RegDeleteKeyA(parent, name.c_str());
+}
+
+uint32_t ApplyKey(RegKeyHandle hive, const std::string& below, const Key& k) {
+    if (k.remove) {
+        // A missing tree is no fault; the look first keeps the batch clean.
+        RegKey probe, parent;
+        uint32_t e = OpenPath(hive, below, false, &probe);
+        if (e == plat::kErrorFileNotFound) return 0;
+        if (e) return e;
+        probe.Reset();
+        // The parent exists (the probe found its child); it is opened for writing.
+        const size_t slash = below.rfind('\\');
+        std::string last;
+        if (slash != std::string::npos && (e = OpenPath(hive, below.substr(0, slash), true, &parent))) return e;
+        if (!AnsiFromUtf8(below.substr(slash == std::string::npos ? 0 : slash + 1), &last))
+            return plat::kErrorInvalidParameter;
+        return DeleteTree(parent ? parent.Get() : hive, last);
+    }
+    RegKey key;
+    if (uint32_t e = OpenPath(hive, below, true, &key)) return e;
+    std::string name, data;
+    for (const Value& v : k.values) {
+        if (!AnsiFromUtf8(v.name, &name)) return plat::kErrorInvalidParameter;
+        if (v.remove) {
+            uint32_t e = plat::RegQueryValueExA(key.Get(), name.c_str(), nullptr, nullptr, nullptr);
+            if (e == plat::kErrorFileNotFound) continue;
+            if (e || (e = plat::RegDeleteValueA(key.Get(), name.c_str()))) return e;
+            continue;
+        }
+        if (TextType(v.type)) {
+            utf::WideString wide;
+            for (size_t i = 0; i + 1 < v.data.size(); i += 2) wide += COM_WCHAR(v.data[i] | uint16_t(v.data[i + 1]) << 8);
+            if (!ToAnsiCodePage(wide, &data)) return plat::kErrorInvalidParameter;
+        } else {
+            data.assign(v.data.begin(), v.data.end());
+        }
+        if (uint32_t e = plat::RegSetValueExA(key.Get(), name.c_str(), v.type,
+                                              reinterpret_cast<const uint8_t*>(data.data()), uint32_t(data.size())))
+            return e;
+    }
+    return 0;
+}
+
+} // namespace
+
+utf::WideString FromAnsiCodePage(const char* text, size_t length) {
+    if (length == 0) return utf::WideString();
+    int32_t n = plat::MultiByteToWideChar(text, int32_t(length), nullptr, 0);
+    utf::WideString out(size_t(n > 0 ? n : 0), COM_WCHAR(0));
+    if (n > 0 && plat::MultiByteToWideChar(text, int32_t(length), out.data(), n) != n) out.clear();
+    return out;
+}
+
+uint32_t ReadTree(const std::string& path, Tree* tree) {
+    tree->clear();
+    RegKeyHandle hive = nullptr;
+    std::string hiveName, below;
+    if (!SplitHive(path, &hive, &hiveName, &below)) return plat::kErrorInvalidParameter;
+    RegKey key;
+    if (uint32_t e = OpenPath(hive, below, false, &key)) return e;
+    uint32_t e = ReadKey(key.Get(), below.empty() ? hiveName : hiveName + "\\" + below, tree);
+    if (e) tree->clear();
+    return e;
+}
+
+uint32_t Apply(const Tree& tree, ApplyFailure* failure) {
+    *failure = ApplyFailure();
+    if (tree.empty()) return 0;
+    RegKeyHandle hive = nullptr;
+    std::string hiveName, below;
+    SplitHive(tree.front().path, &hive, &hiveName, &below);
+    for (const Key& k : tree) {
+        RegKeyHandle other = nullptr;
+        std::string otherName;
+        if (!SplitHive(k.path, &other, &otherName, &below) || other != hive) {
+            failure->line = k.line;
+            failure->what = "keys of both hives in one file: import them from a file for each";
+            return failure->error = plat::kErrorInvalidParameter;
+        }
+    }
+    if (uint32_t e = plat::BeginRegistryBatch(hive)) {
+        failure->what = "the registry cannot be written";
+        return failure->error = e;
+    }
+    for (const Key& k : tree) {
+        SplitHive(k.path, &hive, &hiveName, &below);
+        uint32_t e = ApplyKey(hive, below, k);
+        if (e) {
+            failure->line = k.line;
+            failure->undone = plat::RollbackRegistryBatch(hive);
+            return failure->error = e;
+        }
+    }
+    if (uint32_t e = plat::CommitRegistryBatch(hive)) {
+        failure->what = "the registry did not keep the changes";
+        failure->undone = true;
+        return failure->error = e;
+    }
+    return 0;
+}
+
+} // namespace tavo::tools::regtext
