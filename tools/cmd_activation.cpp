@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "tools/category_list.h"
+#include "tools/class_check.h"
 #include "tools/command.h"
 
 namespace tavo::tools {
@@ -22,6 +23,7 @@ bool ResolveClass(const std::string& text, _COM_GUID* clsid) {
 }
 
 int Create(const Args& args) {
+    if (!args.empty() && args[0] == "--trace") return TraceCreate(Args(args.begin() + 1, args.end()));
     if (args.size() != 1) {
         std::fprintf(stderr, "create: expects one class identifier or ProgID\n");
         return 2;
@@ -90,7 +92,9 @@ int Classes(const Args&) {
     return 0;
 }
 
-CommandRegistrar g_create({"create", "CLASS", "activate a class (identifier or ProgID) and print the outcome", Create});
+CommandRegistrar g_create({"create", "[--trace] CLASS [INTERFACE]",
+                           "activate a class (identifier or ProgID) and print the outcome; --trace shows every step",
+                           Create});
 CommandRegistrar g_classes({"classes", "", "list the classes registered under the class root", Classes});
 
 } // namespace

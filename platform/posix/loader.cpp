@@ -109,6 +109,8 @@ uint32_t GetModuleFileNameW(ModuleHandle module, COM_WCHAR* buffer, uint32_t cap
 }
 
 ModuleHandle LoadLibraryW(const COM_WCHAR* path) {
+    // A failure refused before the linker is asked leaves no stale text.
+    dlerror();
     if (!path || Injected(Fault::Loader)) return nullptr;
     size_t length = 0;
     while (path[length]) ++length;
@@ -146,6 +148,11 @@ void* GetProcAddress(ModuleHandle module, const char* name) {
 
 void FreeLibrary(ModuleHandle module) {
     if (module) dlclose(module);
+}
+
+std::string LastLoadErrorText() {
+    const char* text = dlerror();
+    return text ? std::string(text) : std::string();
 }
 
 } // namespace tavo::plat

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "platform/utf.h"
+
 namespace tavo::plat {
 
 ModuleHandle GetModuleHandleA(const char* name) { return ::GetModuleHandleA(name); }
@@ -22,5 +24,19 @@ void* GetProcAddress(ModuleHandle module, const char* name) {
 }
 
 void FreeLibrary(ModuleHandle module) { ::FreeLibrary(static_cast<HMODULE>(module)); }
+
+// The system's text of the thread's last error, with its number.
+std::string LastLoadErrorText() {
+    const DWORD code = ::GetLastError();
+    if (code == 0) return std::string();
+    wchar_t* buffer = nullptr;
+    DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
+                               nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    while (n > 0 && (buffer[n - 1] == L'\n' || buffer[n - 1] == L'\r' || buffer[n - 1] == L' ')) --n;
+    std::string text = "error " + std::to_string(code);
+    if (n > 0) text += ": " + utf::Utf16ToUtf8(buffer, n);
+    if (buffer) ::LocalFree(buffer);
+    return text;
+}
 
 } // namespace tavo::plat

@@ -6,6 +6,7 @@
 #include "support/system_messages.h"
 
 #include <dlfcn.h>
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -112,6 +113,40 @@ std::vector<int> RunSelfConcurrently(const std::string& filter, int count) {
     }
     if (int(children.size()) != count) codes.clear();
     return codes;
+}
+
+} // namespace tavo::test
+
+namespace tavo::test {
+
+int RunProgramOutput(const std::string& program, const std::vector<std::string>& args,
+                     const std::string& workingDirectory, std::string* output) {
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) return -1;
+    pid_t child = fork();
+    if (child == 0) {
+        dup2(pipeEnds[1], 1);
+        dup2(pipeEnds[1], 2);
+        close(pipeEnds[0]);
+        close(pipeEnds[1]);
+        if (chdir(workingDirectory.c_str()) == 0) execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    close(pipeEnds[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) != 0;)
+        if (n > 0) text.append(buffer, size_t(n));
+        else if (errno != EINTR) break;
+    close(pipeEnds[0]);
+    if (output) *output = text;
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
 }
 
 } // namespace tavo::test

@@ -199,3 +199,48 @@ std::vector<int> RunSelfConcurrently(const std::string& filter, int count) {
 }
 
 } // namespace tavo::test
+
+namespace tavo::test {
+
+// To a file, as RunPlatformProgram does.
+int RunProgramOutput(const std::string& program, const std::vector<std::string>& args,
+                     const std::string& workingDirectory, std::string* output) {
+    wchar_t directory[MAX_PATH], file[MAX_PATH];
+    if (!GetTempPathW(MAX_PATH, directory) || !GetTempFileNameW(directory, L"tvc", 0, file)) return -1;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE sink = CreateFileW(file, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    if (sink == INVALID_HANDLE_VALUE) return -1;
+    std::wstring application = Wide(NativePath(program));
+    std::wstring line = Quoted(application);
+    for (const std::string& a : args) line += L" " + Quoted(Wide(a));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = sink;
+    startup.hStdError = sink;
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                        Wide(NativePath(workingDirectory)).c_str(), &startup, &process);
+    CloseHandle(sink);
+    int code = -1;
+    if (started) {
+        CloseHandle(process.hThread);
+        code = Finish(process.hProcess);
+    }
+    std::string text;
+    HANDLE source = CreateFileW(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (source != INVALID_HANDLE_VALUE) {
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(source, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+        CloseHandle(source);
+    }
+    DeleteFileW(file);
+    if (output) *output = text;
+    return code;
+}
+
+} // namespace tavo::test

@@ -38,6 +38,11 @@ inline bool IsTestChild() { return std::getenv("TAVOCOM_TEST_CHILD") != nullptr;
 /// platform needs it).
 std::string ProgramFile(const std::string& name);
 
+/// As RunProgram, with what the program wrote to its standard output and
+/// standard error in `output`.
+int RunProgramOutput(const std::string& program, const std::vector<std::string>& args,
+                     const std::string& workingDirectory, std::string* output);
+
 } // namespace tavo::test
 
 #endif

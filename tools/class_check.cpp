@@ -1,0 +1,147 @@
+#include "tools/class_check.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
+#include "platform/loader.h"
+#include "tools/command.h"
+
+namespace tavo::tools {
+namespace {
+
+// As the runtime looks up its own directory: the module name in a buffer of
+// 260 characters; a name that does not fit gives no directory at all.
+constexpr uint32_t kModuleNameCapacity = 260;
+
+std::optional<WString> RuntimeDirectory() {
+    COM_WCHAR buffer[kModuleNameCapacity] = {};
+    plat::ModuleHandle runtime = plat::GetModuleHandleA("TAVOCOM64");
+    uint32_t n = runtime ? plat::GetModuleFileNameW(runtime, buffer, kModuleNameCapacity) : 0;
+    if (n == 0 || n >= kModuleNameCapacity) return std::nullopt;
+    WString name(buffer, n);
+    size_t slash = name.rfind(COM_WCHAR('\\'));
+    return slash == WString::npos ? WString() : name.substr(0, slash + 1);
+}
+
+// A `..` component, between either kind of separator, as the runtime
+// refuses it.
+bool ClimbsOut(const WString& file) {
+    size_t start = 0;
+    while (start <= file.size()) {
+        size_t end = file.find_first_of(COM_TEXT("\\/"), start);
+        if (end == WString::npos) end = file.size();
+        if (file.compare(start, end - start, COM_TEXT("..")) == 0) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+std::filesystem::path FileSystemPath(WString path) {
+    for (COM_WCHAR& c : path)
+        if (c == COM_WCHAR('\\')) c = COM_WCHAR('/');
+    return std::filesystem::path(path);
+}
+
+StepResult Failed(COM_HRESULT activation, std::string detail) { return StepResult{activation, std::move(detail)}; }
+
+} // namespace
+
+std::string ClassRootPath() {
+    // The registry service's own rule: an unset or empty variable means the
+    // default version key.
+    const char* version = std::getenv("COM_VERSION");
+    return std::string("HKLM\\Software\\Quorvalltech\\") + (version && *version ? version : "TAVO-2024.1") +
+           "\\Classes";
+}
+
+ServerEntry ReadServerEntry(COM_IRegistry* registry, const _COM_GUID& clsid) {
+    ServerEntry entry;
+    auto fail = [&](const char* part, COM_HRESULT hr) {
+        entry.failedAt = part;
+        entry.status = hr;
+        return entry;
+    };
+    COM_HRESULT hr = registry->Open(COM_REGROOT_CLASSES, COM_KEY_CLSID);
+    if (COM_FAILED(hr)) return fail("class root", hr);
+    hr = registry->OpenKey(Widen(GuidText(clsid)).c_str());
+    if (COM_FAILED(hr)) return fail("class key", hr);
+    hr = registry->OpenKey(COM_KEY_INPROCSERVER32);
+    if (COM_FAILED(hr)) {
+        entry.noServerKey = true;
+        return fail("server entry", hr);
+    }
+    utlAutoBstr text;
+    hr = registry->GetStringValue(COM_TEXT(""), text.Put());
+    if (COM_SUCCEEDED(hr)) hr = registry->Close();
+    if (COM_FAILED(hr)) return fail("server entry", hr);
+    // The runtime takes the text up to its terminator.
+    for (const COM_WCHAR* c = text.Get(); c && *c; ++c) entry.file += *c;
+    return entry;
+}
+
+StepResult ResolveLibraryPath(const WString& file, WString* path) {
+    const std::optional<WString> directory = RuntimeDirectory();
+    if (!directory) return Failed(CO_E_DLLNOTFOUND, "the runtime's own file name is unknown or longer than 259 characters");
+    if (ClimbsOut(file)) return Failed(CO_E_DLLNOTFOUND, "\"" + NarrowZ(file.c_str()) + "\" climbs out of the runtime's directory with ..");
+    *path = *directory + file;
+    return StepResult{S_OK, DisplayPath(*path)};
+}
+
+LibraryCheck CheckLibrary(const WString& path) {
+    LibraryCheck check;
+    plat::LibraryLoad library(plat::LoadLibraryW(path.c_str()));
+    if (!library.Get()) {
+        std::string message = plat::LastLoadErrorText();
+        std::error_code ignored;
+        check.fileMissing = !std::filesystem::is_regular_file(FileSystemPath(path), ignored);
+        check.failedAt = "load";
+        check.result = Failed(CO_E_DLLNOTFOUND, (check.fileMissing ? "no such file; " : "") + std::string("loader: ") +
+                                                    (message.empty() ? "(no message)" : message));
+        return check;
+    }
+    check.getClassObject =
+        reinterpret_cast<COM_PFN_GetClassObject>(plat::GetProcAddress(library.Get(), "GetClassObject"));
+    const bool canUnloadNow = plat::GetProcAddress(library.Get(), "CanUnloadNow") != nullptr;
+    if (!check.getClassObject || !canUnloadNow) {
+        check.failedAt = check.getClassObject ? "CanUnloadNow" : "GetClassObject";
+        check.result = Failed(CO_E_ERRORINDLL, std::string("the library does not export ") + check.failedAt);
+        check.getClassObject = nullptr;
+        return check;
+    }
+    library.Release();
+    check.result = StepResult{S_OK, "loaded, exports GetClassObject and CanUnloadNow"};
+    return check;
+}
+
+void AskForFactory(COM_PFN_GetClassObject getClassObject, const _COM_GUID& clsid, FactoryAnswer* answer) {
+    COM_HRESULT hr = getClassObject(&clsid, &COM_IID_IClassFactory, answer->factory.PutVoid());
+    if (COM_FAILED(hr)) {
+        answer->factory.Reset(nullptr);
+        answer->result = Failed(hr, "GetClassObject answered " + StatusText(hr));
+    } else if (!answer->factory.Get()) {
+        answer->raises = true;
+        answer->result = Failed(E_POINTER, "GetClassObject answered " + StatusText(hr) +
+                                               " without a factory (the runtime raises XBadPtrException)");
+    } else {
+        answer->result = StepResult{S_OK, "GetClassObject answered " + StatusText(hr) + " with a factory"};
+    }
+}
+
+std::string DisplayPath(const WString& path) {
+    WString shown = path;
+    for (COM_WCHAR& c : shown)
+        if (c == COM_WCHAR('\\') || c == COM_WCHAR('/')) c = COM_WCHAR(std::filesystem::path::preferred_separator);
+    return NarrowZ(shown.c_str());
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+} // namespace tavo::tools
