@@ -237,12 +237,13 @@ TEST_F(RegTextTest, RefusesMalformedFilesWithTheirLine) {
 // write batch drops a whole import where the store has transactions.
 TEST_F(RegTextTest, RefusedImportsWriteNothing) {
     const std::string tool = BinaryDirectory() + "/" + ProgramFile("tavocom");
+    const std::string bad = BinaryDirectory() + "/reg_text_bad.reg", ok = BinaryDirectory() + "/reg_text_good.reg";
     const std::string good = std::string("REGEDIT4\r\n[") + kRoot + "]\r\n\"v\"=\"x\"\r\n";
-    WriteAll("reg_text_bad.reg", good + "\"w\"=hex:0\r\n");
-    EXPECT_EQ(RunProgram(tool, {"reg", "import", "reg_text_bad.reg"}, BinaryDirectory()), 1);
+    WriteAll(bad, good + "\"w\"=hex:0\r\n");
+    EXPECT_EQ(RunProgram(tool, {"reg", "import", bad}, BinaryDirectory()), 1);
     EXPECT_FALSE(Exists(kRoot));
-    WriteAll("reg_text_good.reg", good);
-    EXPECT_EQ(RunProgram(tool, {"reg", "import", "reg_text_good.reg"}, BinaryDirectory()), 0);
+    WriteAll(ok, good);
+    EXPECT_EQ(RunProgram(tool, {"reg", "import", ok}, BinaryDirectory()), 0);
     EXPECT_TRUE(Exists(kRoot));
     ApplyOrFail({{kRoot, true, {}}});
 
