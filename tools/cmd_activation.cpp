@@ -5,6 +5,7 @@
 
 #include "tools/category_list.h"
 #include "tools/command.h"
+#include "tools/hive_access.h"
 
 namespace tavo::tools {
 namespace {
@@ -90,8 +91,10 @@ int Classes(const Args&) {
     return 0;
 }
 
-CommandRegistrar g_create({"create", "CLASS", "activate a class (identifier or ProgID) and print the outcome", Create});
-CommandRegistrar g_classes({"classes", "", "list the classes registered under the class root", Classes});
+CommandRegistrar g_create({"create", "CLASS", "activate a class (identifier or ProgID) and print the outcome", Create,
+                           "tavocom create TelvaCom.Memory"});
+CommandRegistrar g_classes({"classes", "", "list the classes registered under the class root", Classes,
+                            "tavocom classes"});
 
 } // namespace
 } // namespace tavo::tools
@@ -130,6 +133,7 @@ void DemoActivation() {
         if (COM_FAILED(hr)) {
             std::printf("registering the sample component needs write access to the registry: %s\n",
                         StatusText(hr).c_str());
+            ExplainHiveWrite(plat::kHKeyLocalMachine, hr == COM_STATUS_FROM_WIN32(plat::kErrorAccessDenied));
             return;
         }
         registeredHere = true;

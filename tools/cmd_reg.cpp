@@ -10,6 +10,7 @@
 
 #include "platform/registry.h"
 #include "tools/command.h"
+#include "tools/hive_access.h"
 
 namespace tavo::tools {
 namespace {
@@ -44,6 +45,13 @@ bool ParseKey(const std::string& text, KeyPath* key) {
 int Fail(const char* what, uint32_t error) {
     std::fprintf(stderr, "reg: %s failed with error %u (status %s)\n", what, error,
                  StatusText(COM_STATUS_FROM_WIN32(error)).c_str());
+    return 1;
+}
+
+/// A failed write also says where the hive is and how to use another.
+int FailWrite(const char* what, uint32_t error, plat::RegKeyHandle hive) {
+    Fail(what, error);
+    ExplainHiveWrite(hive, error == plat::kErrorAccessDenied);
     return 1;
 }
 
@@ -198,7 +206,7 @@ int Reg(const Args& args) {
     if (verb == "add") {
         RegKey key;
         uint32_t e = plat::RegCreateKeyExA(k.hive, k.path.c_str(), plat::kKeyAllAccess, key.Put(), nullptr);
-        if (e) return Fail("create", e);
+        if (e) return FailWrite("create", e, k.hive);
         if (!o.hasValue) return 0;
         if (o.type == "REG_SZ" || o.type == "reg_sz") {
             e = plat::RegSetValueExA(key.Get(), o.value.c_str(), plat::kRegSz,
@@ -218,27 +226,28 @@ int Reg(const Args& args) {
             std::fprintf(stderr, "reg: type must be REG_SZ or REG_DWORD: %s\n", o.type.c_str());
             return 2;
         }
-        return e ? Fail("set value", e) : 0;
+        return e ? FailWrite("set value", e, k.hive) : 0;
     }
     if (verb == "delete") {
         if (o.hasValue) {
             RegKey key;
             uint32_t e = plat::RegOpenKeyExA(k.hive, k.path.c_str(), plat::kKeyAllAccess, key.Put());
             if (!e) e = plat::RegDeleteValueA(key.Get(), o.value.c_str());
-            return e ? Fail("delete value", e) : 0;
+            return e ? FailWrite("delete value", e, k.hive) : 0;
         }
         if (k.path.empty()) {
             std::fprintf(stderr, "reg: a hive itself cannot be deleted\n");
             return 2;
         }
         uint32_t e = DeleteTree(k.hive, k.path);
-        return e ? Fail("delete key", e) : 0;
+        return e ? FailWrite("delete key", e, k.hive) : 0;
     }
     std::fprintf(stderr, "reg: unknown operation %s (query, add, delete)\n", verb.c_str());
     return 2;
 }
 
-CommandRegistrar g_reg({"reg", "query|add|delete KEY [options]", "show and edit registry keys (HKLM\\..., HKCU\\...)", Reg});
+CommandRegistrar g_reg({"reg", "query|add|delete KEY [options]", "show and edit registry keys (HKLM\\..., HKCU\\...)",
+                        Reg, "tavocom reg add \"HKCU\\Software\\Quorvalltech\\Demo\" /v Answer /t REG_DWORD /d 42"});
 
 // The registry service as a client uses it.
 void DemoRegistry() {
@@ -255,6 +264,7 @@ void DemoRegistry() {
     if (COM_SUCCEEDED(hr)) hr = registry->SetDWordValue(COM_TEXT("Answer"), 42);
     if (COM_FAILED(hr)) {
         std::printf("writing under the user root failed: %s\n", StatusText(hr).c_str());
+        ExplainHiveWrite(plat::kHKeyCurrentUser, hr == COM_STATUS_FROM_WIN32(plat::kErrorAccessDenied));
         return;
     }
     utlAutoBstr text;
