@@ -48,10 +48,11 @@ int Fail(const char* what, uint32_t error) {
     return 1;
 }
 
-/// A failed write also says where the hive is and how to use another.
-int FailWrite(const char* what, uint32_t error, plat::RegKeyHandle hive) {
+/// A failed write also says where the hive is and how to use another,
+/// unless it only found nothing to delete.
+int FailWrite(const char* what, uint32_t error, plat::RegKeyHandle hive, bool deleting = false) {
     Fail(what, error);
-    ExplainHiveWrite(hive, error == plat::kErrorAccessDenied);
+    if (!deleting || error != plat::kErrorFileNotFound) ExplainHiveWrite(hive, error == plat::kErrorAccessDenied);
     return 1;
 }
 
@@ -233,14 +234,14 @@ int Reg(const Args& args) {
             RegKey key;
             uint32_t e = plat::RegOpenKeyExA(k.hive, k.path.c_str(), plat::kKeyAllAccess, key.Put());
             if (!e) e = plat::RegDeleteValueA(key.Get(), o.value.c_str());
-            return e ? FailWrite("delete value", e, k.hive) : 0;
+            return e ? FailWrite("delete value", e, k.hive, true) : 0;
         }
         if (k.path.empty()) {
             std::fprintf(stderr, "reg: a hive itself cannot be deleted\n");
             return 2;
         }
         uint32_t e = DeleteTree(k.hive, k.path);
-        return e ? FailWrite("delete key", e, k.hive) : 0;
+        return e ? FailWrite("delete key", e, k.hive, true) : 0;
     }
     std::fprintf(stderr, "reg: unknown operation %s (query, add, delete)\n", verb.c_str());
     return 2;
