@@ -6,11 +6,11 @@
 // through the runtime's registry service.
 #include "decoder.h"
 
-#include <atomic>
+#include <tavocom/component.h>
+
 #include <cstdio>
 #include <initializer_list>
 #include <iterator>
-#include <new>
 #include <string>
 
 namespace {
@@ -18,7 +18,7 @@ namespace {
 using WString = std::basic_string<COM_WCHAR>;
 
 // Objects alive plus factory references held.
-std::atomic<uint32_t> g_locks{0};
+COM_ComponentLocks g_locks;
 
 // The codes this component reports, by their low 16 bits.
 const char* const kMessages[] = {
@@ -32,7 +32,7 @@ const char* const kMessages[] = {
 
 WString Widen(const char* ascii) { return WString(ascii, ascii + std::char_traits<char>::length(ascii)); }
 
-class TavoDecoder final : public COM_IHResultDecoder, public COM_IMonikerExtension {
+class TavoDecoder final : public COM_ComponentObject<g_locks, COM_IHResultDecoder, COM_IMonikerExtension> {
 public:
     COM_HRESULT QueryInterface(const _COM_GUID& iid, void** out) override {
         if (iid == COM_IID_IUnknown || iid == COM_IID_IHResultDecoder) {
@@ -45,18 +45,6 @@ public:
         }
         AddRef();
         return S_OK;
-    }
-    uint32_t AddRef() override {
-        if (m_refs == 0) ++g_locks;
-        return ++m_refs;
-    }
-    uint32_t Release() override {
-        uint32_t left = --m_refs;
-        if (left == 0) {
-            delete this;
-            --g_locks;
-        }
-        return left;
     }
 
     // "short": the message alone; "long" (the default): number, message
@@ -93,40 +81,10 @@ public:
     }
 
 private:
-    uint32_t m_refs = 0;
     bool m_short = false;
 };
 
-class DecoderFactory final : public COM_IClassFactory {
-public:
-    COM_HRESULT QueryInterface(const _COM_GUID& iid, void** out) override {
-        if (iid == COM_IID_IUnknown || iid == COM_IID_IClassFactory) {
-            AddRef();
-            *out = static_cast<COM_IClassFactory*>(this);
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    uint32_t AddRef() override {
-        ++g_locks;
-        return 1;
-    }
-    uint32_t Release() override {
-        --g_locks;
-        return 1;
-    }
-    COM_HRESULT CreateInstance(const _COM_GUID& iid, void** out) override {
-        auto* decoder = new (std::nothrow) TavoDecoder();
-        if (!decoder) return E_OUTOFMEMORY;
-        decoder->AddRef();
-        COM_HRESULT hr = decoder->QueryInterface(iid, out);
-        decoder->Release();
-        return hr;
-    }
-};
-
-DecoderFactory g_factory;
+COM_ComponentFactory<TavoDecoder, g_locks> g_factory;
 
 WString ClsidText() {
     utlAutoBstr text;
@@ -167,7 +125,7 @@ COM_COMPONENT_EXPORT COM_HRESULT GetClassObject(const _COM_GUID* clsid, const _C
     return g_factory.QueryInterface(*iid, out);
 }
 
-COM_COMPONENT_EXPORT COM_HRESULT CanUnloadNow() { return g_locks == 0 ? S_OK : S_FALSE; }
+COM_COMPONENT_EXPORT COM_HRESULT CanUnloadNow() { return g_locks.CanUnloadNow(); }
 
 // CLSID\{clsid} (ProgID), its InprocServer32 (this library's file name,
 // relative to the runtime's directory) and ProgID, {progid}\CLSID, and the

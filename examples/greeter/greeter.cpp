@@ -5,16 +5,17 @@
 // runtime's exported functions.
 #include "greeter.h"
 
-#include <atomic>
-#include <new>
+#include <tavocom/component.h>
+
+#include <string>
 
 namespace {
 
 // Objects alive plus factory references held; the library may be unloaded
-// only when it is zero.
-std::atomic<uint32_t> g_locks{0};
+// only when nothing holds it.
+COM_ComponentLocks g_locks;
 
-class Greeter final : public IGreeter {
+class Greeter final : public COM_ComponentObject<g_locks, IGreeter> {
 public:
     COM_HRESULT QueryInterface(const _COM_GUID& iid, void** out) override {
         if (iid == COM_IID_IUnknown || iid == IID_IGreeter) {
@@ -24,18 +25,6 @@ public:
         }
         *out = nullptr;
         return E_NOINTERFACE;
-    }
-    uint32_t AddRef() override {
-        if (m_refs == 0) ++g_locks;
-        return ++m_refs;
-    }
-    uint32_t Release() override {
-        uint32_t left = --m_refs;
-        if (left == 0) {
-            delete this;
-            --g_locks;
-        }
-        return left;
     }
     COM_HRESULT Greet(const COM_WCHAR* name, COM_BSTR* text) override {
         if (!text) return E_POINTER;
@@ -54,40 +43,10 @@ public:
     }
 
 private:
-    uint32_t m_refs = 0;
     uint32_t m_count = 0;
 };
 
-class GreeterFactory final : public COM_IClassFactory {
-public:
-    COM_HRESULT QueryInterface(const _COM_GUID& iid, void** out) override {
-        if (iid == COM_IID_IUnknown || iid == COM_IID_IClassFactory) {
-            AddRef();
-            *out = static_cast<COM_IClassFactory*>(this);
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    uint32_t AddRef() override {
-        ++g_locks;
-        return 1;
-    }
-    uint32_t Release() override {
-        --g_locks;
-        return 1;
-    }
-    COM_HRESULT CreateInstance(const _COM_GUID& iid, void** out) override {
-        auto* greeter = new (std::nothrow) Greeter();
-        if (!greeter) return E_OUTOFMEMORY;
-        greeter->AddRef();
-        COM_HRESULT hr = greeter->QueryInterface(iid, out);
-        greeter->Release();
-        return hr;
-    }
-};
-
-GreeterFactory g_factory;
+COM_ComponentFactory<Greeter, g_locks> g_factory;
 
 } // namespace
 
@@ -96,7 +55,7 @@ COM_COMPONENT_EXPORT COM_HRESULT GetClassObject(const _COM_GUID* clsid, const _C
     return g_factory.QueryInterface(*iid, out);
 }
 
-COM_COMPONENT_EXPORT COM_HRESULT CanUnloadNow() { return g_locks == 0 ? S_OK : S_FALSE; }
+COM_COMPONENT_EXPORT COM_HRESULT CanUnloadNow() { return g_locks.CanUnloadNow(); }
 
 namespace {
 

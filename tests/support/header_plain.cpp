@@ -1,4 +1,5 @@
 // The public headers on their own.
+#include <tavocom/component.h>
 #include <tavocom/library_entry.h>
 #include <tavocom/tavocom.h>
 
