@@ -98,7 +98,7 @@ struct RegHiveLocation {
     const char* variable;  // the environment variable that moves the hive; null: it cannot move
     bool moved;            // that variable is set for this process
     bool writable;         // this process may write the hive, as far as can be told without writing
-    const char* privilege; // who may write it where it cannot be moved ("root", "an administrator"), or null
+    const char* privilege; // who may write it in its usual place ("root", "an administrator"), or null
 };
 RegHiveLocation RegQueryHiveLocation(RegKeyHandle hive);
 /// Moves a hive to `file` for this process from its next use on (null:
