@@ -11,13 +11,16 @@
 #                     run each for SECONDS (default 30) from its seed corpus
 #   ./build.sh bench  build both targets, run every benchmark program and
 #                     print the table of our paths against their baselines
+#   ./build.sh package
+#                     build the Linux target and its Debian package
+#                     (build/tavocom64_VERSION_amd64.deb)
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$PWD
 JOBS=${JOBS:-$(nproc)}
 BUILD=${TAVOCOM_BUILD_DIR:-$ROOT/build}
 PACKAGES=(cmake make g++ mingw-w64 wine wine64 libsqlite3-dev googletest libgtest-dev libbenchmark-dev dpkg-dev
-    clang-14 libclang-rt-14-dev python3 valgrind)
+    clang-14 libclang-rt-14-dev python3 valgrind pkgconf)
 
 log() { printf '\n=== %s\n' "$*"; }
 
@@ -179,6 +182,101 @@ run_bench_full() { # build dir name, runner prefix...
     done
 }
 
+# `tavocom demo` with a registry of its own: it must activate the sample
+# component from the directory of the library it runs with.
+check_demo() { # scratch dir, runner and tool...
+    local scratch=$1
+    shift
+    mkdir -p "$scratch/hive"
+    local out
+    if ! out=$(COM_VERSION=TAVO-INSTALLCHECK TAVOCOM_MACHINE_HIVE="$scratch/hive/machine.db" \
+        TAVOCOM_USER_HIVE="$scratch/hive/user.db" "$@" demo 2>&1) || ! grep -q "Hello, demo!" <<<"$out"; then
+        echo "$out"
+        echo "$*: the demo did not activate the sample component"
+        return 1
+    fi
+    echo "$*: demo activated the sample component"
+}
+
+# A build as its users get it: installed into a scratch prefix, examples/
+# built there as an outside project against the installed CMake package and
+# installed beside the library, the installed tool's demo run with them;
+# on Linux the greeter once more through pkg-config.
+check_install() { # build dir name, runner...
+    local name=$1
+    shift
+    local prefix=$BUILD/install-$name outside=$BUILD/examples-$name
+    log "installed package: $name"
+    rm -rf "$prefix" "$outside"
+    local component
+    for component in runtime development; do
+        cmake --install "$BUILD/$name" --prefix "$prefix" --component "$component" >/dev/null
+    done
+    local args=() tool=$prefix/bin/tavocom
+    if [[ $name == windows ]]; then
+        # The toolchain file keeps package searches inside the mingw root.
+        args=(-DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake")
+        tool+=.exe
+    fi
+    cmake -S "$ROOT/examples" -B "$outside" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DTAVOCOM64_DIR="$prefix/lib/cmake/TAVOCOM64" "${args[@]}" >/dev/null
+    cmake --build "$outside" -j "$JOBS" >/dev/null
+    cmake --install "$outside" --prefix "$prefix" >/dev/null
+    check_demo "$outside" "$@" "$tool"
+    [[ $name == windows ]] && return
+    local pc=(env PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config)
+    g++ -std=c++17 -shared -fPIC -fvisibility=hidden -Wall -Wextra -Werror -DCOM_COMPONENT_FILE_NAME='"greeter.so"' \
+        $("${pc[@]}" --cflags tavocom64) "$ROOT/examples/greeter/greeter.cpp" \
+        -o "$("${pc[@]}" --variable=componentdir tavocom64)/greeter.so" $("${pc[@]}" --libs tavocom64)
+    check_demo "$outside/pkg-config" "$tool"
+}
+
+# The Debian package of the Linux build, left in $BUILD.
+build_package() {
+    log "Debian package"
+    rm -rf "$BUILD/cpack" "$BUILD"/tavocom64_*.deb
+    cpack -G DEB --config "$BUILD/linux/CPackConfig.cmake" -B "$BUILD/cpack" >/dev/null
+    mv "$BUILD"/cpack/tavocom64_*.deb "$BUILD/"
+    ls "$BUILD"/tavocom64_*.deb
+}
+
+# The package's contents and dependencies; as root it is also installed the
+# way a user installs it, its tool run, and removed again. A tavocom64
+# package that is already installed is left alone.
+check_package() {
+    local deb
+    deb=$(ls "$BUILD"/tavocom64_*.deb)
+    log "Debian package: $(basename "$deb")"
+    local listing f
+    listing=$(dpkg-deb -c "$deb")
+    for f in bin/tavocom lib/libTAVOCOM64.so.0.1.0 lib/libTAVOCOM64.so.0 lib/libTAVOCOM64.so include/tavocom/tavocom.h \
+        include/tavocom/component.h lib/cmake/TAVOCOM64/TAVOCOM64Config.cmake lib/pkgconfig/tavocom64.pc lib/greeter.so; do
+        grep -Eq " \./usr/$f( -> |$)" <<<"$listing" || { echo "$deb lacks /usr/$f"; return 1; }
+    done
+    dpkg-deb -f "$deb" Depends | grep -q libsqlite3-0 || { echo "$deb does not depend on libsqlite3-0"; return 1; }
+    echo "contents and dependencies: ok"
+    if ((EUID != 0)) || dpkg-query -W -f='${Status}' tavocom64 2>/dev/null | grep -q "ok installed"; then
+        echo "not root, or tavocom64 already installed: installation not tried"
+        return 0
+    fi
+    local apt=(env DEBIAN_FRONTEND=noninteractive apt-get -y -q -o DPkg::Lock::Timeout=300)
+    "${apt[@]}" install "$deb" >"$BUILD/cpack/install.log" 2>&1 || { cat "$BUILD/cpack/install.log"; return 1; }
+    local status=0
+    (/usr/bin/tavocom version | grep "^TAVOCOM64 " && check_demo "$BUILD/cpack" /usr/bin/tavocom) || status=$?
+    "${apt[@]}" purge tavocom64 >>"$BUILD/cpack/install.log" 2>&1 || { cat "$BUILD/cpack/install.log"; return 1; }
+    [[ ! -e /usr/bin/tavocom ]] || { echo "/usr/bin/tavocom is still there after removal"; return 1; }
+    return $status
+}
+
+check_packages() {
+    local start=$SECONDS
+    check_install linux
+    check_install windows wine
+    build_package
+    check_package
+    echo "package checks: $((SECONDS - start)) s"
+}
+
 case "${1:-}" in
 demo)
     install_deps
@@ -201,6 +299,7 @@ test)
     run_tests linux
     run_tests linux-sanitize
     run_tests windows
+    check_packages
     run_fuzz "${TAVOCOM_FUZZ_SECONDS:-20}"
     run_valgrind
     run_bench linux
@@ -223,8 +322,13 @@ bench)
     log "benchmark table ($(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'))"
     python3 "$ROOT/tools/bench_table.py" "$ROOT/bench/table.tsv" "$BUILD/bench-results"
     ;;
+package)
+    install_deps
+    build_linux
+    build_package
+    ;;
 *)
-    sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac

@@ -22,6 +22,6 @@ set(tool_env "COM_VERSION=TOOLTEST-REGISTER" "TAVOCOM_MACHINE_HIVE=${CMAKE_BINAR
 add_test(NAME tool_registration
          COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:tavocom> "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}"
                  -DBIN=${bin} -DSOURCE=${CMAKE_SOURCE_DIR} -DSUFFIX=$<TARGET_FILE_SUFFIX:greeter>
-                 -DLIBRARY=$<TARGET_FILE_NAME:TAVOCOM64> -P ${CMAKE_CURRENT_SOURCE_DIR}/tool_registration.cmake
+                 -DLIBRARY=${TAVOCOM_LIBRARY_FILE_NAME} -P ${CMAKE_CURRENT_SOURCE_DIR}/tool_registration.cmake
          WORKING_DIRECTORY ${bin})
 set_tests_properties(tool_registration PROPERTIES ENVIRONMENT "${TAVOCOM_TEST_ENV};${tool_env}" TIMEOUT 300)

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -71,6 +72,19 @@ uint32_t CopyTruncated(const std::basic_string<Char>& text, Char* buffer, uint32
     return text.size() >= capacity ? capacity : n;
 }
 
+// Whether `base` is the file `plain` (lib<name>.so) or a versioned name of
+// it (lib<name>.so.0, lib<name>.so.0.1.0): a program that links the library
+// loads it by the versioned name.
+bool IsLibraryFile(const char* base, const std::string& plain) {
+    if (std::strncmp(base, plain.c_str(), plain.size()) != 0) return false;
+    const char* version = base + plain.size();
+    while (*version == '.' && std::isdigit(static_cast<unsigned char>(version[1]))) {
+        ++version;
+        while (std::isdigit(static_cast<unsigned char>(*version))) ++version;
+    }
+    return *version == '\0';
+}
+
 } // namespace
 
 ModuleHandle GetModuleHandleA(const char* name) {
@@ -85,7 +99,7 @@ ModuleHandle GetModuleHandleA(const char* name) {
             if (!path || !*path) return 0;
             const char* base = std::strrchr(path, '/');
             base = base ? base + 1 : path;
-            if (s->wanted != base) return 0;
+            if (!IsLibraryFile(base, s->wanted)) return 0;
             s->found = path;
             return 1;
         },

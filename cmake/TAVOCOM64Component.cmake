@@ -1,0 +1,39 @@
+# Component libraries of the runtime, built the same way in the runtime's own
+# tree and by projects that use the installed package.
+#
+# tavocom_add_component(TARGET OUTPUT_NAME DIRECTORY sources...)
+#   A loadable library OUTPUT_NAME.so / OUTPUT_NAME.dll in DIRECTORY, linked
+#   against TAVOCOM64::TAVOCOM64, exporting only its marked entry points, and
+#   compiled with COM_COMPONENT_FILE_NAME, the file name it registers as its
+#   server (relative to the runtime's directory). On Windows it carries its
+#   compiler runtime, so that it needs only the system's own libraries.
+#   Targets or flags in TAVOCOM64_COMPONENT_LINK_OPTIONS are linked privately
+#   as well (the runtime's tree passes its warning and sanitizer settings).
+#
+# Install a component where the runtime looks for it:
+#   install(TARGETS TARGET LIBRARY DESTINATION ${TAVOCOM64_COMPONENT_INSTALL_DIR})
+if(NOT DEFINED TAVOCOM64_COMPONENT_INSTALL_DIR)
+  # The runtime loads components from its own directory: beside the DLL on
+  # Windows, beside the shared object elsewhere.
+  if(WIN32)
+    set(TAVOCOM64_COMPONENT_INSTALL_DIR bin)
+  else()
+    include(GNUInstallDirs)
+    set(TAVOCOM64_COMPONENT_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR})
+  endif()
+endif()
+
+function(tavocom_add_component target output dir)
+  add_library(${target} MODULE ${ARGN})
+  target_link_libraries(${target} PRIVATE TAVOCOM64::TAVOCOM64 ${TAVOCOM64_COMPONENT_LINK_OPTIONS})
+  set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ${output}
+                        LIBRARY_OUTPUT_DIRECTORY ${dir} RUNTIME_OUTPUT_DIRECTORY ${dir})
+  target_compile_definitions(${target} PRIVATE COM_COMPONENT_FILE_NAME="$<TARGET_FILE_NAME:${target}>")
+  if(WIN32)
+    if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+      target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
+    endif()
+  else()
+    target_compile_options(${target} PRIVATE -fvisibility=hidden)
+  endif()
+endfunction()
