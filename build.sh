@@ -290,6 +290,7 @@ demo)
     ;;
 test)
     install_deps
+    python3 "$ROOT/tools/check_guide.py"
     build_linux
     build_sanitize
     build_windows

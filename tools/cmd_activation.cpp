@@ -6,6 +6,7 @@
 #include "tools/category_list.h"
 #include "tools/class_check.h"
 #include "tools/command.h"
+#include "tools/hive_access.h"
 
 namespace tavo::tools {
 namespace {
@@ -94,8 +95,9 @@ int Classes(const Args&) {
 
 CommandRegistrar g_create({"create", "[--trace] CLASS [INTERFACE]",
                            "activate a class (identifier or ProgID) and print the outcome; --trace shows every step",
-                           Create});
-CommandRegistrar g_classes({"classes", "", "list the classes registered under the class root", Classes});
+                           Create, "tavocom create --trace TavoSample.Greeter"});
+CommandRegistrar g_classes({"classes", "", "list the classes registered under the class root", Classes,
+                            "tavocom classes"});
 
 } // namespace
 } // namespace tavo::tools
@@ -134,6 +136,7 @@ void DemoActivation() {
         if (COM_FAILED(hr)) {
             std::printf("registering the sample component needs write access to the registry: %s\n",
                         StatusText(hr).c_str());
+            ExplainHiveWrite(plat::kHKeyLocalMachine, hr == COM_STATUS_FROM_WIN32(plat::kErrorAccessDenied));
             return;
         }
         registeredHere = true;

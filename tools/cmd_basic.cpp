@@ -63,10 +63,12 @@ int Exports(const Args& args) {
     return 0;
 }
 
-CommandRegistrar g_guidNew({"guid-new", "[COUNT]", "generate new identifiers", GuidNew});
-CommandRegistrar g_guidParse({"guid-parse", "TEXT", "parse an identifier text and show its fields", GuidParse});
-CommandRegistrar g_version({"version", "", "print the library's version and file", Version});
-CommandRegistrar g_exports({"exports", "[LIBRARY]", "list the names a library file exports", Exports});
+CommandRegistrar g_guidNew({"guid-new", "[COUNT]", "generate new identifiers", GuidNew, "tavocom guid-new 3"});
+CommandRegistrar g_guidParse({"guid-parse", "TEXT", "parse an identifier text and show its fields", GuidParse,
+                              "tavocom guid-parse \"{00000000-0000-0000-C000-000000000046}\""});
+CommandRegistrar g_version({"version", "", "print the library's version and file", Version, "tavocom version"});
+CommandRegistrar g_exports({"exports", "[LIBRARY]", "list the names a library file exports", Exports,
+                            "tavocom exports greeter" TAVOCOM_MODULE_SUFFIX});
 
 } // namespace
 } // namespace tavo::tools

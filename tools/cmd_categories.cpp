@@ -85,7 +85,8 @@ int Categories(const Args& args) {
 }
 
 CommandRegistrar g_categories({"categories", "[CATEGORY]",
-                               "list the component categories with their descriptions and classes", Categories});
+                               "list the component categories with their descriptions and classes", Categories,
+                               "tavocom categories \"{2C5E8A11-7F43-4B9D-A60E-519C3D72E408}\""});
 
 } // namespace
 

@@ -114,7 +114,7 @@ int Decode(const Args& args) {
 
 CommandRegistrar g_decode({"decode", "CODE...",
                            "decode status codes (hexadecimal, decimal or negative decimal) and name the text's source",
-                           Decode});
+                           Decode, "tavocom decode 0x80070005 -2147024891"});
 
 void DemoDecoding() {
     std::printf("\n-- status decoding --\n");

@@ -1,15 +1,63 @@
 // The demo: one pass over what the runtime does, as a client sees it.
 #include <cstdio>
+#include <filesystem>
 
 #include <tavocom/library_entry.h>
 
+#include "platform/registry.h"
 #include "tools/command.h"
 
 namespace tavo::tools {
 namespace {
 
+namespace fs = std::filesystem;
+
+/// A store of the demo's own, for a user who may not write the machine
+/// hive and chose no hives: hive files in a new temporary directory,
+/// removed at the end. The store looks at the hive variables at every use,
+/// so they are set before the first registry call and cleared after the
+/// last.
+class ScratchStore {
+public:
+    ScratchStore() {
+        plat::RegHiveLocation machine = plat::RegQueryHiveLocation(plat::kHKeyLocalMachine);
+        plat::RegHiveLocation user = plat::RegQueryHiveLocation(plat::kHKeyCurrentUser);
+        if (machine.writable || !machine.variable || !user.variable || machine.moved || user.moved) return;
+        _COM_GUID id{};
+        COM_GenerateCLSID(&id);
+        std::error_code e;
+        fs::path dir = fs::temp_directory_path(e) / ("tavocom-demo-" + GuidText(id).substr(1, 36));
+        if (e || !fs::create_directory(dir, e)) {
+            std::printf("the machine hive %s is not writable for this user, and no scratch store could be made\n",
+                        machine.place.c_str());
+            return;
+        }
+        fs::permissions(dir, fs::perms::owner_all, e);
+        m_dir = dir;
+        if (plat::RegMoveHive(plat::kHKeyLocalMachine, (dir / "machine.db").string().c_str()) ||
+            plat::RegMoveHive(plat::kHKeyCurrentUser, (dir / "user.db").string().c_str()))
+            return;
+        std::printf("the machine hive %s is not writable for this user: this demo uses a scratch store in %s, "
+                    "removed at the end (%s and %s choose hives of your own)\n",
+                    machine.place.c_str(), dir.string().c_str(), machine.variable, user.variable);
+    }
+    ~ScratchStore() {
+        if (m_dir.empty()) return;
+        plat::RegMoveHive(plat::kHKeyLocalMachine, nullptr);
+        plat::RegMoveHive(plat::kHKeyCurrentUser, nullptr);
+        std::error_code ignored;
+        fs::remove_all(m_dir, ignored);
+    }
+    ScratchStore(const ScratchStore&) = delete;
+    ScratchStore& operator=(const ScratchStore&) = delete;
+
+private:
+    fs::path m_dir;
+};
+
 int Demo(const Args&) {
     std::printf("== TAVOCOM64 demo ==\n");
+    ScratchStore scratch;
 
     std::printf("\n-- identifiers --\n");
     _COM_GUID id{};
@@ -45,7 +93,7 @@ int Demo(const Args&) {
     return 0;
 }
 
-CommandRegistrar g_demo({"demo", "", "walk through what the runtime does", Demo});
+CommandRegistrar g_demo({"demo", "", "walk through what the runtime does", Demo, "tavocom demo"});
 
 } // namespace
 } // namespace tavo::tools

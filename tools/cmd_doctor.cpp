@@ -262,7 +262,7 @@ int DoctorCommand(const Args& args) {
 
 CommandRegistrar g_doctor({"doctor", "[--tsv]",
                            "check every registered class, ProgID, moniker and category entry; --tsv for scripts",
-                           DoctorCommand});
+                           DoctorCommand, "tavocom doctor --tsv > problems.tsv"});
 
 } // namespace
 } // namespace tavo::tools

@@ -116,7 +116,7 @@ void DemoStep() {
 
 CommandRegistrar g_memory({"memory", "TYPE COUNT SIZE [ARENA_SIZE]",
                            "allocate COUNT blocks through strategy TYPE (1-4), free every other one, show the figures",
-                           Memory});
+                           Memory, "tavocom memory 4 1000 40"});
 DemoStepRegistrar g_memoryDemo(70, DemoStep);
 
 } // namespace

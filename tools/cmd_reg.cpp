@@ -10,6 +10,8 @@
 
 #include "platform/registry.h"
 #include "tools/command.h"
+#include "tools/reg_text_store.h"
+#include "tools/hive_access.h"
 
 namespace tavo::tools {
 
@@ -47,6 +49,14 @@ bool ParseKey(const std::string& text, KeyPath* key) {
 int Fail(const char* what, uint32_t error) {
     std::fprintf(stderr, "reg: %s failed with error %u (status %s)\n", what, error,
                  StatusText(COM_STATUS_FROM_WIN32(error)).c_str());
+    return 1;
+}
+
+/// A failed write also says where the hive is and how to use another,
+/// unless it only found nothing to delete.
+int FailWrite(const char* what, uint32_t error, plat::RegKeyHandle hive, bool deleting = false) {
+    Fail(what, error);
+    if (!deleting || error != plat::kErrorFileNotFound) ExplainHiveWrite(hive, error == plat::kErrorAccessDenied);
     return 1;
 }
 
@@ -123,23 +133,6 @@ uint32_t QueryKey(plat::RegKeyHandle key, const std::string& shown, bool recurse
     return 0;
 }
 
-uint32_t DeleteTree(plat::RegKeyHandle parent, const std::string& name) {
-    RegKey key;
-    uint32_t e = plat::RegOpenKeyExA(parent, name.c_str(), plat::kKeyAllAccess, key.Put());
-    if (e) return e;
-    for (;;) {
-        char child[260];
-        uint32_t size = sizeof child - 1;
-        e = plat::RegEnumKeyExA(key.Get(), 0, child, &size);
-        if (e == plat::kErrorNoMoreItems) break;
-        if (e) return e;
-        child[size] = 0;
-        if ((e = DeleteTree(key.Get(), child))) return e;
-    }
-    key.Reset();
-    return plat::RegDeleteKeyA(parent, name.c_str());
-}
-
 /// Options of the form /v NAME, /t TYPE, /d DATA, /s.
 struct Options {
     bool recurse = false;
@@ -204,7 +197,7 @@ int Reg(const Args& args) {
     if (verb == "add") {
         RegKey key;
         uint32_t e = plat::RegCreateKeyExA(k.hive, k.path.c_str(), plat::kKeyAllAccess, key.Put(), nullptr);
-        if (e) return Fail("create", e);
+        if (e) return FailWrite("create", e, k.hive);
         if (!o.hasValue) return 0;
         if (o.type == "REG_SZ" || o.type == "reg_sz") {
             e = plat::RegSetValueExA(key.Get(), o.value.c_str(), plat::kRegSz,
@@ -224,27 +217,30 @@ int Reg(const Args& args) {
             std::fprintf(stderr, "reg: type must be REG_SZ or REG_DWORD: %s\n", o.type.c_str());
             return 2;
         }
-        return e ? Fail("set value", e) : 0;
+        return e ? FailWrite("set value", e, k.hive) : 0;
     }
     if (verb == "delete") {
         if (o.hasValue) {
             RegKey key;
             uint32_t e = plat::RegOpenKeyExA(k.hive, k.path.c_str(), plat::kKeyAllAccess, key.Put());
             if (!e) e = plat::RegDeleteValueA(key.Get(), o.value.c_str());
-            return e ? Fail("delete value", e) : 0;
+            return e ? FailWrite("delete value", e, k.hive, true) : 0;
         }
         if (k.path.empty()) {
             std::fprintf(stderr, "reg: a hive itself cannot be deleted\n");
             return 2;
         }
-        uint32_t e = DeleteTree(k.hive, k.path);
-        return e ? Fail("delete key", e) : 0;
+        uint32_t e = regtext::DeleteTree(k.hive, k.path);
+        return e ? FailWrite("delete key", e, k.hive, true) : 0;
     }
     std::fprintf(stderr, "reg: unknown operation %s (query, add, delete, export, import)\n", verb.c_str());
     return 2;
 }
 
-CommandRegistrar g_reg({"reg", "query|add|delete|export|import ...", "show and edit registry keys (HKLM\\..., HKCU\\...)", Reg});
+CommandRegistrar g_reg({"reg", "query|add|delete KEY [options] | export KEY FILE [/y] | import FILE",
+                        "show and edit registry keys (HKLM\\..., HKCU\\...), export and import registry files", Reg,
+                        "tavocom reg add \"HKCU\\Software\\Quorvalltech\\Demo\" /v Answer /t REG_DWORD /d 42\n"
+                        "  tavocom reg export \"HKCU\\Software\\Quorvalltech\" backup.reg"});
 
 // The registry service as a client uses it.
 void DemoRegistry() {
@@ -261,6 +257,7 @@ void DemoRegistry() {
     if (COM_SUCCEEDED(hr)) hr = registry->SetDWordValue(COM_TEXT("Answer"), 42);
     if (COM_FAILED(hr)) {
         std::printf("writing under the user root failed: %s\n", StatusText(hr).c_str());
+        ExplainHiveWrite(plat::kHKeyCurrentUser, hr == COM_STATUS_FROM_WIN32(plat::kErrorAccessDenied));
         return;
     }
     utlAutoBstr text;

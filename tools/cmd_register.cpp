@@ -7,6 +7,7 @@
 
 #include "platform/loader.h"
 #include "tools/command.h"
+#include "tools/hive_access.h"
 
 namespace tavo::tools {
 namespace {
@@ -21,11 +22,12 @@ int Report(const std::string& what, const char* action, COM_HRESULT hr) {
         std::printf("%s: %s (%s)\n", what.c_str(), action, StatusText(hr).c_str());
         return 0;
     }
-    if (hr == S_FALSE) {
+    if (hr == S_FALSE)
         std::printf("%s: at least one class failed (%s)\n", what.c_str(), StatusText(hr).c_str());
-        return 1;
-    }
-    std::printf("%s: failed with %s\n", what.c_str(), StatusText(hr).c_str());
+    else
+        std::printf("%s: failed with %s\n", what.c_str(), StatusText(hr).c_str());
+    // Registrations live under the class root, in the machine hive.
+    ExplainHiveWrite(plat::kHKeyLocalMachine, hr == COM_STATUS_FROM_WIN32(plat::kErrorAccessDenied));
     return 1;
 }
 
@@ -74,7 +76,7 @@ int Register(const Args& args) {
 
 CommandRegistrar g_register({"register", "[--unregister] [LIBRARY...]",
                              "register (or remove) the classes of component libraries, or of the runtime itself",
-                             Register});
+                             Register, "tavocom register greeter" TAVOCOM_MODULE_SUFFIX});
 
 } // namespace
 } // namespace tavo::tools

@@ -17,6 +17,9 @@ struct Command {
     const char* usage;   // arguments, for --help
     const char* summary; // one line, for --help
     int (*run)(const Args& args);
+    /// A whole command line that works as shown, for `tavocom help NAME`
+    /// (null: the help shows the usage alone).
+    const char* example = nullptr;
 };
 
 void RegisterCommand(const Command& command);

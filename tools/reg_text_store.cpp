@@ -111,6 +111,8 @@ uint32_t ReadKey(RegKeyHandle key, const std::string& shown, Tree* tree) {
     return 0;
 }
 
+} // namespace
+
 uint32_t DeleteTree(RegKeyHandle parent, const std::string& name) {
     RegKey key;
     uint32_t e = plat::RegOpenKeyExA(parent, name.c_str(), plat::kKeyAllAccess, key.Put());
@@ -127,6 +129,8 @@ uint32_t DeleteTree(RegKeyHandle parent, const std::string& name) {
     key.Reset();
     return plat::RegDeleteKeyA(parent, name.c_str());
 }
+
+namespace {
 
 uint32_t ApplyKey(RegKeyHandle hive, const std::string& below, const Key& k) {
     if (k.remove) {

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/registry.h"
 #include "tools/reg_text.h"
 
 namespace tavo::tools::regtext {
@@ -17,6 +18,10 @@ utf::WideString FromAnsiCodePage(const char* text, size_t length);
 /// whole subtree, subkeys in the order the registry lists them. 0 or the
 /// Win32 error.
 uint32_t ReadTree(const std::string& path, Tree* tree);
+
+/// Deletes key `name` below `parent` with its whole tree (8-bit names).
+/// 0 or the Win32 error of the first step that failed.
+uint32_t DeleteTree(plat::RegKeyHandle parent, const std::string& name);
 
 struct ApplyFailure {
     size_t line = 0;  ///< of the key line at which the import stopped (0: none)

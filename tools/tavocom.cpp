@@ -23,7 +23,21 @@ void PrintHelp() {
         std::string head = name + (c.usage[0] ? std::string(" ") + c.usage : std::string());
         std::printf("  %-34s %s\n", head.c_str(), c.summary);
     }
+    std::printf("  %-34s %s\n", "help COMMAND", "show the usage of one command, with an example");
     std::printf("  %-34s %s\n", "--help", "show this list");
+}
+
+// `tavocom help NAME`: the usage of one command, with its example.
+int PrintCommandHelp(const std::string& name) {
+    auto it = Commands().find(name);
+    if (it == Commands().end()) {
+        std::fprintf(stderr, "tavocom: no command '%s' (tavocom --help lists them)\n", name.c_str());
+        return 2;
+    }
+    const Command& c = it->second;
+    std::printf("usage: tavocom %s%s%s\n\n%s\n", c.name, c.usage[0] ? " " : "", c.usage, c.summary);
+    if (c.example) std::printf("\nexample:\n  %s\n", c.example);
+    return 0;
 }
 
 std::multimap<int, DemoStep>& DemoStepMap() {
@@ -101,6 +115,11 @@ void PrintErrorRecord() {
 
 int main(int argc, char** argv) {
     using namespace tavo::tools;
+    if (argc >= 3 && !std::strcmp(argv[1], "help")) {
+        if (argc == 3) return PrintCommandHelp(argv[2]);
+        std::fprintf(stderr, "usage: tavocom help COMMAND\n");
+        return 2;
+    }
     if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {
         PrintHelp();
         return argc < 2 ? 2 : 0;

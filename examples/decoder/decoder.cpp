@@ -32,6 +32,7 @@ const char* const kMessages[] = {
 
 WString Widen(const char* ascii) { return WString(ascii, ascii + std::char_traits<char>::length(ascii)); }
 
+// guide: decoder-decode
 class TavoDecoder final : public COM_ComponentObject<g_locks, COM_IHResultDecoder, COM_IMonikerExtension> {
 public:
     COM_HRESULT QueryInterface(const _COM_GUID& iid, void** out) override {
@@ -79,6 +80,7 @@ public:
         *text = COM_SysAllocStringLen(wide.data(), uint32_t(wide.size()));
         return *text ? S_OK : E_OUTOFMEMORY;
     }
+    // guide: end
 
 private:
     bool m_short = false;
@@ -127,6 +129,7 @@ COM_COMPONENT_EXPORT COM_HRESULT GetClassObject(const _COM_GUID* clsid, const _C
 
 COM_COMPONENT_EXPORT COM_HRESULT CanUnloadNow() { return g_locks.CanUnloadNow(); }
 
+// guide: decoder-registration
 // CLSID\{clsid} (ProgID), its InprocServer32 (this library's file name,
 // relative to the runtime's directory) and ProgID, {progid}\CLSID, and the
 // facility value under Moniker\hresult.
@@ -148,6 +151,7 @@ COM_COMPONENT_EXPORT COM_HRESULT DllRegisterServer() {
         hr = SetClassRootText(registry.Get(), Path({COM_KEY_MONIKER, COM_MONIKER_HRESULT}), kTavoDecoderFacility, clsid);
     return COM_SUCCEEDED(hr) ? S_OK : hr;
 }
+// guide: end
 
 // Removes what DllRegisterServer wrote; the facility value only while it
 // still names this class, so that another decoder registered over it stays.

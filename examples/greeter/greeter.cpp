@@ -11,6 +11,7 @@
 
 namespace {
 
+// guide: greeter-class
 // Objects alive plus factory references held; the library may be unloaded
 // only when nothing holds it.
 COM_ComponentLocks g_locks;
@@ -45,7 +46,9 @@ public:
 private:
     uint32_t m_count = 0;
 };
+// guide: end
 
+// guide: greeter-entry
 COM_ComponentFactory<Greeter, g_locks> g_factory;
 
 } // namespace
@@ -56,9 +59,11 @@ COM_COMPONENT_EXPORT COM_HRESULT GetClassObject(const _COM_GUID* clsid, const _C
 }
 
 COM_COMPONENT_EXPORT COM_HRESULT CanUnloadNow() { return g_locks.CanUnloadNow(); }
+// guide: end
 
 namespace {
 
+// guide: greeter-registration
 const COM_ClassCategory kGreeterCategories[] = {
     {&CATID_Greeters, COM_TEXT("Components that greet")},
     {nullptr, nullptr},
@@ -75,3 +80,4 @@ const COM_ClassRegistration kClasses[] = {
 COM_COMPONENT_EXPORT COM_HRESULT DllRegisterServer() { return COM_RegisterComponent(kClasses, 1); }
 
 COM_COMPONENT_EXPORT COM_HRESULT DllUnregisterServer() { return COM_RegisterComponent(kClasses, 0); }
+// guide: end

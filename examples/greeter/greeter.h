@@ -5,6 +5,7 @@
 
 #include <tavocom/tavocom.h>
 
+// guide: greeter-interface
 struct IGreeter : COM_IUnknown {
     /// Hands out a new string "Hello, <name>!"; the caller frees it.
     virtual COM_HRESULT Greet(const COM_WCHAR* name, COM_BSTR* text) = 0;
@@ -20,5 +21,6 @@ inline constexpr _COM_GUID CLSID_Greeter = {0xD41060A0, 0xF9F7, 0x4CB0, {0x95, 0
 
 /// The category of components that greet.
 inline constexpr _COM_GUID CATID_Greeters = {0x2C5E8A11, 0x7F43, 0x4B9D, {0xA6, 0x0E, 0x51, 0x9C, 0x3D, 0x72, 0xE4, 0x08}};
+// guide: end
 
 #endif

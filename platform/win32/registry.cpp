@@ -87,6 +87,20 @@ uint32_t RegQueryInfoKeyA(RegKeyHandle key, uint32_t* subkeys, uint32_t* maxSubk
     return Code(e);
 }
 
+// The system registry stays where it is; a hive may be written when its
+// software key opens for creating subkeys and setting values.
+RegHiveLocation RegQueryHiveLocation(RegKeyHandle hive) {
+    const bool machine = hive == kHKeyLocalMachine;
+    HKEY key = nullptr;
+    bool writable =
+        ::RegOpenKeyExA(Native(hive), "Software", 0, KEY_CREATE_SUB_KEY | KEY_SET_VALUE, &key) == ERROR_SUCCESS;
+    if (key) ::RegCloseKey(key);
+    return {machine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER", nullptr, false, writable,
+            machine ? "an administrator" : nullptr};
+}
+
+uint32_t RegMoveHive(RegKeyHandle, const char*) { return kErrorNotSupported; }
+
 } // namespace tavo::plat
 
 // Write batches are not mapped onto the platform's transacted registry

@@ -1,6 +1,8 @@
 // Where the hive files are, and the hives this process has in use.
+#include <fcntl.h>
 #include <pwd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -89,3 +91,48 @@ std::shared_ptr<Hive> HiveFor(bool machine) {
 }
 
 } // namespace tavo::plat::store
+
+namespace tavo::plat {
+namespace {
+
+const char* HiveVariable(bool machine) { return machine ? "TAVOCOM_MACHINE_HIVE" : "TAVOCOM_USER_HIVE"; }
+
+/// What the store's first write would meet: an existing file must be
+/// writable in a writable directory (SQLite puts its side files there);
+/// for a missing one, the nearest existing ancestor must be a directory
+/// this process may write, since the store makes the rest.
+bool MayWriteAt(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0) {
+        size_t slash = path.rfind('/');
+        std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+        return S_ISREG(st.st_mode) && faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0 &&
+               faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+    }
+    std::string up = path;
+    for (;;) {
+        size_t slash = up.rfind('/');
+        up = slash == std::string::npos ? "." : slash == 0 ? "/" : up.substr(0, slash);
+        if (stat(up.c_str(), &st) == 0)
+            return S_ISDIR(st.st_mode) && faccessat(AT_FDCWD, up.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+        if (up == "/" || up == ".") return false;
+    }
+}
+
+} // namespace
+
+RegHiveLocation RegQueryHiveLocation(RegKeyHandle hive) {
+    const bool machine = hive == kHKeyLocalMachine;
+    std::string path = store::HivePath(machine);
+    const char* over = std::getenv(HiveVariable(machine));
+    bool writable = MayWriteAt(path);
+    return {std::move(path), HiveVariable(machine), over && *over, writable, machine ? "root" : nullptr};
+}
+
+uint32_t RegMoveHive(RegKeyHandle hive, const char* file) {
+    const char* name = HiveVariable(hive == kHKeyLocalMachine);
+    int rc = file && *file ? setenv(name, file, 1) : unsetenv(name);
+    return rc == 0 ? kErrorSuccess : store::FromErrno(errno);
+}
+
+} // namespace tavo::plat
