@@ -19,24 +19,9 @@ const COM_WCHAR kErrorSource[] = COM_TEXT("RADA_API:COM_CreateInstance");
 using WString = std::basic_string<COM_WCHAR>;
 using WView = std::basic_string_view<COM_WCHAR>;
 
-// The directory of this library, looked up by its module name, with its
-// trailing backslash; empty if the name has no backslash. None when the
-// name cannot be had whole: a name cut at the buffer's end would put the
-// directory somewhere above the library's own.
-std::optional<WString> LookUpLibraryDirectory() {
-    COM_WCHAR buffer[kModuleNameCapacity] = {};
-    plat::ModuleHandle self = plat::GetModuleHandleA("TAVOCOM64");
-    uint32_t n = self ? plat::GetModuleFileNameW(self, buffer, kModuleNameCapacity) : 0;
-    // A name that does not fit is reported with the buffer's full size.
-    if (n == 0 || n >= kModuleNameCapacity) return std::nullopt;
-    WString name(buffer, n);
-    size_t slash = name.rfind(COM_WCHAR('\\'));
-    return slash == WString::npos ? WString() : name.substr(0, slash + 1);
-}
-
 // Looked up once: the library's directory cannot change while it is loaded.
 const std::optional<WString>& LibraryDirectory() {
-    static const std::optional<WString> directory = LookUpLibraryDirectory();
+    static const std::optional<WString> directory = plat::ModuleDirectory("TAVOCOM64", kModuleNameCapacity);
     return directory;
 }
 

@@ -4,6 +4,7 @@
 
 #include <tavocom/types.h>
 
+#include <optional>
 #include <string>
 
 #include "platform/unique_handle.h"
@@ -23,6 +24,22 @@ ModuleHandle GetModuleHandleA(const char* name);
 /// number of characters written without the terminator, 0 on failure.
 uint32_t GetModuleFileNameW(ModuleHandle module, COM_WCHAR* buffer, uint32_t capacity);
 uint32_t GetModuleFileNameA(ModuleHandle module, char* buffer, uint32_t capacity);
+
+/// The directory of the loaded module `name`, with its trailing `\` (empty
+/// if its file name has none), from the file name read into `capacity`
+/// characters. None when the module is not loaded or its name does not fit
+/// whole: a name cut at the buffer's end would put the directory somewhere
+/// above the module's own.
+inline std::optional<std::basic_string<COM_WCHAR>> ModuleDirectory(const char* name, uint32_t capacity) {
+    std::basic_string<COM_WCHAR> file(capacity, COM_WCHAR(0));
+    ModuleHandle module = GetModuleHandleA(name);
+    // A name that does not fit is reported with the buffer's full size.
+    const uint32_t n = module ? GetModuleFileNameW(module, file.data(), capacity) : 0;
+    if (n == 0 || n >= capacity) return std::nullopt;
+    file.resize(n);
+    const size_t slash = file.rfind(COM_WCHAR('\\'));
+    return slash == file.npos ? std::basic_string<COM_WCHAR>() : file.substr(0, slash + 1);
+}
 
 /// Loads the library at exactly this absolute path (`\` separated); null if
 /// it cannot be loaded. Never searches any other place for it.

@@ -1,20 +1,10 @@
 # A first run of the tool as a new user makes it: help for one command, a
 # hive that cannot be written, and the demo without any hive chosen.
-function(step code regex)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  message(STATUS "${ARGN} -> ${rc}\n${out}${err}")
-  if(NOT rc STREQUAL "${code}")
-    message(FATAL_ERROR "${ARGN}: exit code ${rc}, expected ${code}")
-  endif()
-  if(NOT "${out}${err}" MATCHES "${regex}")
-    message(FATAL_ERROR "${ARGN}: output does not match '${regex}'")
-  endif()
-  set(output "${out}${err}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/tool_step.cmake)
 
 set(run ${EMULATOR} ${TOOL})
-step(0 "usage: tavocom reg query\\|add\\|delete KEY.*example:\n  tavocom reg add " ${run} help reg)
-step(2 "no command 'nonsense'" ${run} help nonsense)
+run_step(0 "usage: tavocom reg query\\|add\\|delete KEY.*example:\n  tavocom reg add " ${run} help reg)
+run_step(2 "no command 'nonsense'" ${run} help nonsense)
 
 # Hive files exist on Linux only: Windows keeps the system registry, whose
 # machine hive cannot be made unwritable under Wine.
@@ -28,8 +18,8 @@ file(REMOVE_RECURSE ${dir})
 file(WRITE ${dir}/blocker "")
 set(blocked "TAVOCOM_MACHINE_HIVE=${dir}/blocker/machine.db")
 set(hint "machine hive ${dir}/blocker/machine.db cannot be written.*point TAVOCOM_MACHINE_HIVE at a file")
-step(1 "create failed.*${hint}" ${CMAKE_COMMAND} -E env ${blocked} ${run} reg add "HKLM\\Software\\Quorvalltech\\X")
-step(1 "at least one class failed.*${hint}" ${CMAKE_COMMAND} -E env ${blocked} ${run} register)
+run_step(1 "create failed.*${hint}" ${CMAKE_COMMAND} -E env ${blocked} ${run} reg add "HKLM\\Software\\Quorvalltech\\X")
+run_step(1 "at least one class failed.*${hint}" ${CMAKE_COMMAND} -E env ${blocked} ${run} register)
 
 # The demo with no hive chosen, as a user who may not write the machine
 # hive: as nobody when the tests run as root.
@@ -39,7 +29,7 @@ if(uid STREQUAL "0")
   find_program(SETPRIV setpriv REQUIRED)
   set(as_user ${SETPRIV} --reuid=65534 --regid=65534 --clear-groups)
 endif()
-step(0 "this demo uses a scratch store in ([^ ]+), removed at the end.*it says: Hello, demo!.*CanUnloadNow: S_OK"
+run_step(0 "this demo uses a scratch store in ([^ ]+), removed at the end.*it says: Hello, demo!.*CanUnloadNow: S_OK"
      ${CMAKE_COMMAND} -E env --unset=TAVOCOM_MACHINE_HIVE --unset=TAVOCOM_USER_HIVE ${as_user} ${run} demo)
 string(REGEX MATCH "scratch store in ([^ ]+)," found "${output}")
 if(EXISTS "${CMAKE_MATCH_1}")

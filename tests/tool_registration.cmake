@@ -2,16 +2,10 @@
 # exit codes and output, against a registry of this test's own.
 set(root "HKLM\\Software\\Quorvalltech\\$ENV{COM_VERSION}")
 
-# step(EXIT_CODE REGEX ARGS...): runs the tool with ARGS and checks both.
+include(${CMAKE_CURRENT_LIST_DIR}/tool_step.cmake)
+# step(EXIT_CODE REGEX ARGS...): the tool with ARGS.
 function(step code regex)
-  execute_process(COMMAND ${EMULATOR} ${TOOL} ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  message(STATUS "tavocom ${ARGN} -> ${rc}\n${out}${err}")
-  if(NOT rc STREQUAL "${code}")
-    message(FATAL_ERROR "tavocom ${ARGN}: exit code ${rc}, expected ${code}")
-  endif()
-  if(NOT "${out}${err}" MATCHES "${regex}")
-    message(FATAL_ERROR "tavocom ${ARGN}: output does not match '${regex}'")
-  endif()
+  run_step(${code} "${regex}" ${EMULATOR} ${TOOL} ${ARGN})
 endfunction()
 
 # A fresh registry: the hive files (Linux) or the version key (Windows).

@@ -15,15 +15,7 @@ namespace {
 // 260 characters; a name that does not fit gives no directory at all.
 constexpr uint32_t kModuleNameCapacity = 260;
 
-std::optional<WString> RuntimeDirectory() {
-    COM_WCHAR buffer[kModuleNameCapacity] = {};
-    plat::ModuleHandle runtime = plat::GetModuleHandleA("TAVOCOM64");
-    uint32_t n = runtime ? plat::GetModuleFileNameW(runtime, buffer, kModuleNameCapacity) : 0;
-    if (n == 0 || n >= kModuleNameCapacity) return std::nullopt;
-    WString name(buffer, n);
-    size_t slash = name.rfind(COM_WCHAR('\\'));
-    return slash == WString::npos ? WString() : name.substr(0, slash + 1);
-}
+std::optional<WString> RuntimeDirectory() { return plat::ModuleDirectory("TAVOCOM64", kModuleNameCapacity); }
 
 // A `..` component, between either kind of separator, as the runtime
 // refuses it.

@@ -126,8 +126,10 @@ std::wstring WideText(const std::string& text) {
     return wide;
 }
 
-// Starts `commandLine`; with `output`, its standard output goes to a pipe.
-HANDLE Start(const std::wstring& commandLine, HANDLE output) {
+// Starts `commandLine` (with `application`, that program, in `directory`
+// if given); with `output`, its standard output and error go there.
+HANDLE Start(const std::wstring& commandLine, HANDLE output, const wchar_t* application = nullptr,
+             const wchar_t* directory = nullptr) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     if (output) {
@@ -138,8 +140,8 @@ HANDLE Start(const std::wstring& commandLine, HANDLE output) {
     }
     PROCESS_INFORMATION process{};
     std::wstring line = commandLine;
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, output ? TRUE : FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
+    if (!CreateProcessW(application, line.data(), nullptr, nullptr, output ? TRUE : FALSE, 0, nullptr, directory,
+                        &startup, &process))
         return nullptr;
     CloseHandle(process.hThread);
     return process.hProcess;
@@ -153,33 +155,37 @@ int Finish(HANDLE process) {
     return int(code);
 }
 
-} // namespace
-
 // The output goes to a file rather than a pipe: a service the program
 // starts may inherit the handle and outlive it, and a pipe would then never
 // report its end.
-int RunPlatformProgram(const std::string& commandLine, std::string* output) {
-    char directory[MAX_PATH], file[MAX_PATH];
-    if (!GetTempPathA(MAX_PATH, directory) || !GetTempFileNameA(directory, "tvc", 0, file)) return -1;
+int RunToFile(const std::wstring& line, std::string* output, const wchar_t* application = nullptr,
+              const wchar_t* directory = nullptr) {
+    wchar_t folder[MAX_PATH], file[MAX_PATH];
+    if (!GetTempPathW(MAX_PATH, folder) || !GetTempFileNameW(folder, L"tvc", 0, file)) return -1;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE sink = CreateFileA(file, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE sink = CreateFileW(file, GENERIC_WRITE, share, &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
     if (sink == INVALID_HANDLE_VALUE) return -1;
-    HANDLE process = Start(WideText(commandLine), sink);
+    HANDLE process = Start(line, sink, application, directory);
     CloseHandle(sink);
     int code = process ? Finish(process) : -1;
     std::string text;
-    HANDLE source = CreateFileA(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+    HANDLE source = CreateFileW(file, GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
     if (source != INVALID_HANDLE_VALUE) {
         char buffer[4096];
         DWORD got = 0;
         while (ReadFile(source, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
         CloseHandle(source);
     }
-    DeleteFileA(file);
+    DeleteFileW(file);
     if (output) *output = text;
     return code;
+}
+
+} // namespace
+
+int RunPlatformProgram(const std::string& commandLine, std::string* output) {
+    return RunToFile(WideText(commandLine), output);
 }
 
 std::vector<int> RunSelfConcurrently(const std::string& filter, int count) {
@@ -198,49 +204,12 @@ std::vector<int> RunSelfConcurrently(const std::string& filter, int count) {
     return codes;
 }
 
-} // namespace tavo::test
-
-namespace tavo::test {
-
-// To a file, as RunPlatformProgram does.
 int RunProgramOutput(const std::string& program, const std::vector<std::string>& args,
                      const std::string& workingDirectory, std::string* output) {
-    wchar_t directory[MAX_PATH], file[MAX_PATH];
-    if (!GetTempPathW(MAX_PATH, directory) || !GetTempFileNameW(directory, L"tvc", 0, file)) return -1;
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE sink = CreateFileW(file, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
-    if (sink == INVALID_HANDLE_VALUE) return -1;
-    std::wstring application = Wide(NativePath(program));
+    const std::wstring application = Wide(NativePath(program));
     std::wstring line = Quoted(application);
     for (const std::string& a : args) line += L" " + Quoted(Wide(a));
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = sink;
-    startup.hStdError = sink;
-    PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                        Wide(NativePath(workingDirectory)).c_str(), &startup, &process);
-    CloseHandle(sink);
-    int code = -1;
-    if (started) {
-        CloseHandle(process.hThread);
-        code = Finish(process.hProcess);
-    }
-    std::string text;
-    HANDLE source = CreateFileW(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-    if (source != INVALID_HANDLE_VALUE) {
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(source, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-        CloseHandle(source);
-    }
-    DeleteFileW(file);
-    if (output) *output = text;
-    return code;
+    return RunToFile(line, output, application.c_str(), Wide(NativePath(workingDirectory)).c_str());
 }
 
 } // namespace tavo::test

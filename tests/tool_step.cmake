@@ -1,0 +1,14 @@
+# run_step(EXIT_CODE REGEX COMMAND...): runs COMMAND and checks its exit code
+# and its output (standard output and error together), which it leaves in
+# `output` for the caller.
+function(run_step code regex)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  message(STATUS "${ARGN} -> ${rc}\n${out}${err}")
+  if(NOT rc STREQUAL "${code}")
+    message(FATAL_ERROR "${ARGN}: exit code ${rc}, expected ${code}")
+  endif()
+  if(NOT "${out}${err}" MATCHES "${regex}")
+    message(FATAL_ERROR "${ARGN}: output does not match '${regex}'")
+  endif()
+  set(output "${out}${err}" PARENT_SCOPE)
+endfunction()
