@@ -15,12 +15,6 @@ namespace {
 
 const std::string kSuffix = TAVOCOM_COMPONENT_SUFFIX;
 
-std::string ClsidText(const _COM_GUID& id) {
-    utlAutoBstr text;
-    COM_CLSIDToString(id, text.Put());
-    return Narrow(FromBstr(text.Get()));
-}
-
 // Whether a library at this path (relative to the test's library
 // directory) is loaded in this process right now.
 bool IsLoaded(const std::string& relative) { return IsLibraryLoaded(BinaryDirectory() + "/" + relative); }
@@ -43,7 +37,7 @@ protected:
         ASSERT_EQ(COM_CreateInstance(COM_CLSID_Registry, 0, COM_IID_IRegistry, registry.PutVoid()), S_OK);
         ASSERT_EQ(registry->Open(COM_REGROOT_CLASSES, nullptr), S_OK);
         ASSERT_EQ(registry->CreateKey(COM_TEXT("CLSID"), 1), S_OK);
-        ASSERT_EQ(registry->CreateKey(W(ClsidText(clsid)).c_str(), 1), S_OK);
+        ASSERT_EQ(registry->CreateKey(W(GuidText(clsid)).c_str(), 1), S_OK);
         if (!withServerKey) return;
         ASSERT_EQ(registry->CreateKey(COM_TEXT("InprocServer32"), 1), S_OK);
         if (fileName) {
@@ -58,7 +52,7 @@ protected:
         utlAutoBstr description, source;
         record->GetDescription(description.Put());
         record->GetSource(source.Put());
-        EXPECT_EQ(Narrow(description.Get()), ClsidText(clsid));
+        EXPECT_EQ(Narrow(description.Get()), GuidText(clsid));
         EXPECT_EQ(Narrow(source.Get()), "RADA_API:COM_CreateInstance");
     }
 
@@ -215,7 +209,7 @@ TEST_F(ActivationTest, SuccessWithoutAFactoryRaisesInsteadOfCalling) {
 // A host program that loads the runtime by `library` from `directory` and
 // activates the sample component through it: the exit status of the host.
 int HostActivation(const std::string& library, const std::string& directory, const char* expected) {
-    return RunProgram(BinaryDirectory() + "/" + ProgramFile("host"), {library, ClsidText(CLSID_Greeter), expected},
+    return RunProgram(BinaryDirectory() + "/" + ProgramFile("host"), {library, GuidText(CLSID_Greeter), expected},
                       directory);
 }
 
@@ -230,7 +224,7 @@ TEST_F(ActivationTest, HostThatLoadsTheRuntimeByARelativePath) {
 TEST_F(ActivationTest, RuntimeWhoseNameIsTooLongLoadsNothing) {
     namespace fs = std::filesystem;
     // A fresh tree each run: removing one this deep is not always possible.
-    const fs::path top = fs::path(BinaryDirectory()) / ("deep" + ClsidText(NewClsid()).substr(1, 8));
+    const fs::path top = fs::path(BinaryDirectory()) / ("deep" + GuidText(NewClsid()).substr(1, 8));
     const fs::path deep = top / std::string(100, 'A') / std::string(100, 'B') / std::string(40, 'C');
     fs::create_directories(deep);
     const std::string greeter = "greeter" + kSuffix;

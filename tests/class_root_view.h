@@ -95,6 +95,18 @@ inline std::string DwordBytes(uint32_t v) {
     return std::string{char(v & 0xFF), char((v >> 8) & 0xFF), char((v >> 16) & 0xFF), char(v >> 24)};
 }
 
+/// The runtime's own classes and the ProgIDs its self-registration writes.
+struct LibraryClass {
+    const _COM_GUID* clsid;
+    const char* progid;
+};
+inline const LibraryClass kLibraryClasses[] = {
+    {&COM_CLSID_Registry, "TelvaCOM.Registry"},
+    {&COM_CLSID_CategoryManager, "TelvaCategoryManager"},
+    {&COM_CLSID_Memory, "TelvaCom.Memory"},
+    {&COM_CLSID_HResultDecoderBinder, "TelvaCOM.Decoder"},
+};
+
 } // namespace tavo::test
 
 #endif

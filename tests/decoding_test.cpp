@@ -18,12 +18,6 @@ const std::string kSuffix = TAVOCOM_COMPONENT_SUFFIX;
 const std::string kOddFile = "odd_binding" + kSuffix;
 COM_BSTR const kPoisonText = static_cast<COM_BSTR>(kPoison);
 
-std::string ClsidText(const _COM_GUID& id) {
-    utlAutoBstr text;
-    COM_CLSIDToString(id, text.Put());
-    return Narrow(text.Get());
-}
-
 // Classes of odd_binding: what they do is in their identifier.
 enum OddKind : uint32_t { kMoniker = 0x4D4F4E4B, kDecoder = 0x44454344, kPlain = 0x504C4149, kNullObject = 0x4E554C4C };
 _COM_GUID Odd(OddKind kind, uint32_t status = 0, bool delivers = false) {
@@ -62,19 +56,19 @@ public:
         ASSERT_EQ(registry->SetStringValue(W(name).c_str(), W(text).c_str()), S_OK);
     }
     void RegisterClass(const _COM_GUID& clsid, const std::string& file) {
-        SetText("CLSID\\" + ClsidText(clsid) + "\\InprocServer32", "", file);
+        SetText("CLSID\\" + GuidText(clsid) + "\\InprocServer32", "", file);
     }
     void RegisterMoniker(const std::string& prefix, const std::string& clsidText) {
         SetText("Moniker\\" + prefix, "", clsidText);
     }
     /// The status moniker, as the runtime's self-registration writes it.
-    void RegisterStatusMoniker() { RegisterMoniker("hresult", ClsidText(COM_CLSID_HResultDecoderBinder)); }
+    void RegisterStatusMoniker() { RegisterMoniker("hresult", GuidText(COM_CLSID_HResultDecoderBinder)); }
     void RegisterDecoder(const std::string& facility, const std::string& clsidText) {
         SetText("Moniker\\hresult", facility, clsidText);
     }
     void RegisterOddDecoder(const _COM_GUID& clsid) {
         RegisterClass(clsid, kOddFile);
-        RegisterDecoder("6F", ClsidText(clsid));
+        RegisterDecoder("6F", GuidText(clsid));
     }
 
     static Decoded Decode(uint32_t code) {
@@ -122,12 +116,12 @@ TEST_F(DecodingTest, ParseNameRefusesNamesWithoutAUsablePrefix) {
 
 TEST_F(DecodingTest, ParseNamePassesOnlyTheCreationsFailureOn) {
     RegisterStatusMoniker();
-    RegisterMoniker("a", ClsidText(COM_CLSID_HResultDecoderBinder));
-    RegisterMoniker("plain", ClsidText(Odd(kPlain)));
+    RegisterMoniker("a", GuidText(COM_CLSID_HResultDecoderBinder));
+    RegisterMoniker("plain", GuidText(Odd(kPlain)));
     RegisterClass(Odd(kPlain), kOddFile);
-    RegisterMoniker("missing", ClsidText(Odd(kMoniker, 1)));
+    RegisterMoniker("missing", GuidText(Odd(kMoniker, 1)));
     RegisterClass(Odd(kMoniker, 1), "no_such_library" + kSuffix);
-    RegisterMoniker("nolib", ClsidText(Odd(kMoniker, 2))); // no class entry at all
+    RegisterMoniker("nolib", GuidText(Odd(kMoniker, 2))); // no class entry at all
     struct Case {
         const char* name;
         COM_HRESULT status;
@@ -152,12 +146,12 @@ TEST_F(DecodingTest, ParseNamePassesOnlyTheCreationsFailureOn) {
 TEST_F(DecodingTest, BindSplitsTheRestAtTheFirstBang) {
     RegisterStatusMoniker();
     RegisterClass(CLSID_TavoDecoder, "tavo_decoder" + kSuffix);
-    RegisterDecoder("6F", ClsidText(CLSID_TavoDecoder));
+    RegisterDecoder("6F", GuidText(CLSID_TavoDecoder));
     RegisterOddDecoder(Odd(kDecoder));
-    RegisterDecoder("70", ClsidText(Odd(kDecoder)));
+    RegisterDecoder("70", GuidText(Odd(kDecoder)));
     RegisterDecoder("71", "not an identifier");
-    RegisterDecoder("72", ClsidText(Odd(kNullObject)));
-    RegisterDecoder("6F", ClsidText(CLSID_TavoDecoder));
+    RegisterDecoder("72", GuidText(Odd(kNullObject)));
+    RegisterDecoder("6F", GuidText(CLSID_TavoDecoder));
     RegisterClass(Odd(kNullObject), kOddFile);
 
     uint32_t eaten = 0;
@@ -222,7 +216,7 @@ TEST_F(DecodingTest, DecoderRoadWithEachArrangement) {
     };
     auto oddMoniker = [](uint32_t status, bool delivers) {
         return [=](DecodingTest& t) {
-            t.RegisterMoniker("hresult", ClsidText(Odd(kMoniker, status, delivers)));
+            t.RegisterMoniker("hresult", GuidText(Odd(kMoniker, status, delivers)));
             t.RegisterClass(Odd(kMoniker, status, delivers), kOddFile);
         };
     };
@@ -238,14 +232,14 @@ TEST_F(DecodingTest, DecoderRoadWithEachArrangement) {
             if (value) t.RegisterDecoder("6F", value);
         };
     };
-    const std::string missingLibrary = ClsidText(Odd(kDecoder, 2));
+    const std::string missingLibrary = GuidText(Odd(kDecoder, 2));
     const Case cases[] = {
         {"no status moniker", [](DecodingTest&) {}, 0x806F0005, CLASS_E_CLASSNOTAVAILABLE, std::nullopt},
         {"moniker value not an identifier", [](DecodingTest& t) { t.RegisterMoniker("hresult", "{nope}"); }, 0x806F0005,
          CLASS_E_CLASSNOTAVAILABLE, std::nullopt},
         {"moniker class without COM_IMoniker",
          [](DecodingTest& t) {
-             t.RegisterMoniker("hresult", ClsidText(Odd(kPlain)));
+             t.RegisterMoniker("hresult", GuidText(Odd(kPlain)));
              t.RegisterClass(Odd(kPlain), kOddFile);
          },
          0x806F0005, E_NOINTERFACE, std::nullopt},
@@ -297,7 +291,7 @@ TEST_F(DecodingTest, DecoderRoadWithEachArrangement) {
 
 TEST_F(DecodingTest, SuccessWithoutAnObjectRaisesBadPointer) {
     // Bind reports success and delivers no decoder.
-    RegisterMoniker("hresult", ClsidText(Odd(kMoniker, S_OK, false)));
+    RegisterMoniker("hresult", GuidText(Odd(kMoniker, S_OK, false)));
     RegisterClass(Odd(kMoniker, S_OK, false), kOddFile);
     COM_BSTR text = kPoisonText;
     EXPECT_THROW(COM_DecodeHRESULT(COM_HRESULT(0x806F0005), nullptr, &text), utlAutoIfBase::XBadPtrException);

@@ -60,12 +60,6 @@ TEST_F(ErrorInfoTest, FieldsRoundTripAndSettersReplace) {
     EXPECT_EQ(source.Length(), 0u);
 }
 
-TEST_F(ErrorInfoTest, GetOnEmptySlotLeavesCallerVariable) {
-    COM_IErrorInfo* out = static_cast<COM_IErrorInfo*>(kPoison);
-    EXPECT_EQ(COM_GetErrorInfo(&out), S_FALSE);
-    EXPECT_EQ(static_cast<void*>(out), kPoison);
-}
-
 // Get adds a reference and keeps the slot's; setting the current record
 // again adds none; null and Clear give the slot's reference back.
 TEST_F(ErrorInfoTest, SlotReferences) {

@@ -18,12 +18,6 @@ const _COM_GUID kClassC = {0xC3C3C3C3, 0, 0, {3, 3, 3, 3, 3, 3, 3, 3}};
 const _COM_GUID kCat1 = {0x11111111, 0, 0, {9, 9, 9, 9, 9, 9, 9, 1}};
 const _COM_GUID kCat2 = {0x22222222, 0, 0, {9, 9, 9, 9, 9, 9, 9, 2}};
 
-std::string Text(const _COM_GUID& id) {
-    utlAutoBstr text;
-    COM_CLSIDToString(id, text.Put());
-    return Narrow(text.Get());
-}
-
 // Statuses the map's registration functions answer, and who was called.
 COM_HRESULT g_answer[2];
 std::vector<int> g_calls;
@@ -58,7 +52,7 @@ protected:
         return registration::RegisterAllClasses(kMap, flag);
     }
     std::set<std::string> Members(const _COM_GUID& category) {
-        Names names = m_root.Names("ComponentCategories\\" + Text(category));
+        Names names = m_root.Names("ComponentCategories\\" + GuidText(category));
         return {names.begin(), names.end()};
     }
 
@@ -69,21 +63,21 @@ protected:
 TEST_F(ClassMapWalkTest, CategoryRecordsFollowTheClasses) {
     ASSERT_EQ(Walk(1, S_OK, S_OK), S_OK);
     EXPECT_EQ(g_calls, (std::vector<int>{0, 1}));
-    EXPECT_EQ(Members(kCat1), (std::set<std::string>{Text(kClassA), Text(kClassB)}));
-    EXPECT_EQ(Members(kCat2), (std::set<std::string>{Text(kClassA), Text(kClassC)}));
+    EXPECT_EQ(Members(kCat1), (std::set<std::string>{GuidText(kClassA), GuidText(kClassB)}));
+    EXPECT_EQ(Members(kCat2), (std::set<std::string>{GuidText(kClassA), GuidText(kClassC)}));
 
     // A class that stays registered keeps every later class's records too.
     EXPECT_EQ(Walk(0, S_FALSE, S_OK), S_OK);
     EXPECT_EQ(Members(kCat1).size(), 2u);
     EXPECT_EQ(Walk(0, S_OK, S_FALSE), S_OK);
-    EXPECT_EQ(Members(kCat1), std::set<std::string>{Text(kClassB)});
-    EXPECT_EQ(Members(kCat2), std::set<std::string>{Text(kClassC)});
+    EXPECT_EQ(Members(kCat1), std::set<std::string>{GuidText(kClassB)});
+    EXPECT_EQ(Members(kCat2), std::set<std::string>{GuidText(kClassC)});
 
     // A's records are gone already: their removal fails, the others' not.
     EXPECT_EQ(Walk(0, S_OK, S_OK), S_FALSE);
     EXPECT_TRUE(Members(kCat1).empty());
     EXPECT_TRUE(Members(kCat2).empty());
-    EXPECT_TRUE(m_root.Exists("ComponentCategories\\" + Text(kCat1))) << "the category key stays";
+    EXPECT_TRUE(m_root.Exists("ComponentCategories\\" + GuidText(kCat1))) << "the category key stays";
 }
 
 TEST_F(ClassMapWalkTest, EveryClassIsProcessedWhateverFailed) {
@@ -110,7 +104,7 @@ const COM_ClassRegistration kSample[] = {
 };
 
 TEST_F(ComponentRegistrationTest, EveryOptionalPartIsWrittenAndRemoved) {
-    const std::string a = "CLSID\\" + Text(kClassA), b = "CLSID\\" + Text(kClassB);
+    const std::string a = "CLSID\\" + GuidText(kClassA), b = "CLSID\\" + GuidText(kClassB);
     // Another library's class keeps the class root at the end.
     m_root.Write("CLSID\\{0F0F0F0F-1111-2222-3333-444444444444}", "", plat::kRegSz, SzBytes("Other"));
     ASSERT_EQ(COM_RegisterComponent(kSample, 1), S_OK);
@@ -123,10 +117,10 @@ TEST_F(ComponentRegistrationTest, EveryOptionalPartIsWrittenAndRemoved) {
     // Items split at every comma; the empty one names the default value.
     Names items = m_root.Names("Moniker\\sample", true);
     EXPECT_EQ((std::set<std::string>(items.begin(), items.end())), (std::set<std::string>{"one", "", "two"}));
-    EXPECT_EQ(m_root.Read("Moniker\\sample", "two")->Text(), Text(kClassA));
-    EXPECT_EQ(m_root.Read("ComponentCategories\\" + Text(kCat1))->Text(), "Sample category");
-    EXPECT_FALSE(m_root.Read("ComponentCategories\\" + Text(kCat2)).has_value());
-    EXPECT_EQ(Members(kCat2), std::set<std::string>{Text(kClassA)});
+    EXPECT_EQ(m_root.Read("Moniker\\sample", "two")->Text(), GuidText(kClassA));
+    EXPECT_EQ(m_root.Read("ComponentCategories\\" + GuidText(kCat1))->Text(), "Sample category");
+    EXPECT_FALSE(m_root.Read("ComponentCategories\\" + GuidText(kCat2)).has_value());
+    EXPECT_EQ(Members(kCat2), std::set<std::string>{GuidText(kClassA)});
 
     // The first removal only counts down; the categories stay with it.
     ASSERT_EQ(COM_RegisterComponent(kSample, 0), S_OK);
@@ -138,7 +132,7 @@ TEST_F(ComponentRegistrationTest, EveryOptionalPartIsWrittenAndRemoved) {
     EXPECT_FALSE(m_root.Exists("Sample.A"));
     EXPECT_TRUE(m_root.Names("Moniker\\sample", true).empty());
     EXPECT_TRUE(Members(kCat1).empty());
-    EXPECT_EQ(m_root.Read("ComponentCategories\\" + Text(kCat1))->Text(), "Sample category");
+    EXPECT_EQ(m_root.Read("ComponentCategories\\" + GuidText(kCat1))->Text(), "Sample category");
     EXPECT_EQ(m_root.Names("CLSID").size(), 1u);
 }
 
@@ -148,8 +142,8 @@ TEST_F(ComponentRegistrationTest, ClassEntriesReportTheFailingStep) {
     // No server to write: the steps before it stay done.
     EXPECT_EQ(COM_RegisterClassEntries(kClassC, COM_TEXT("Sample.C"), 1, nullptr, nullptr, nullptr, nullptr, nullptr),
               E_INVALIDARG);
-    EXPECT_TRUE(m_root.Exists("CLSID\\" + Text(kClassC) + "\\InprocServer32"));
-    EXPECT_FALSE(m_root.Exists("CLSID\\" + Text(kClassC) + "\\InstallCount"));
+    EXPECT_TRUE(m_root.Exists("CLSID\\" + GuidText(kClassC) + "\\InprocServer32"));
+    EXPECT_FALSE(m_root.Exists("CLSID\\" + GuidText(kClassC) + "\\InstallCount"));
 }
 
 } // namespace

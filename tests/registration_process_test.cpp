@@ -9,23 +9,7 @@
 namespace tavo::test {
 namespace {
 
-struct LibraryClass {
-    const _COM_GUID* clsid;
-    const char* progid;
-};
-const LibraryClass kLibraryClasses[] = {
-    {&COM_CLSID_Registry, "TelvaCOM.Registry"},
-    {&COM_CLSID_CategoryManager, "TelvaCategoryManager"},
-    {&COM_CLSID_Memory, "TelvaCom.Memory"},
-    {&COM_CLSID_HResultDecoderBinder, "TelvaCOM.Decoder"},
-};
 constexpr uint32_t kRounds = 8;
-
-std::string Text(const _COM_GUID& id) {
-    utlAutoBstr text;
-    COM_CLSIDToString(id, text.Put());
-    return Narrow(text.Get());
-}
 
 // The library's path as the platform's programs take it.
 std::string LibraryPathForPrograms() {
@@ -40,7 +24,7 @@ protected:
     void ExpectConsistent(uint32_t least, uint32_t most) {
         for (const LibraryClass& c : kLibraryClasses) {
             SCOPED_TRACE(c.progid);
-            const std::string key = "CLSID\\" + Text(*c.clsid);
+            const std::string key = "CLSID\\" + GuidText(*c.clsid);
             auto count = m_root.Read(key + "\\InstallCount");
             ASSERT_TRUE(count.has_value());
             ASSERT_EQ(count->type, plat::kRegDword);
@@ -52,9 +36,9 @@ protected:
             EXPECT_EQ(m_root.Read(key)->Text(), c.progid);
             EXPECT_EQ(m_root.Read(key + "\\ProgID")->Text(), c.progid);
             EXPECT_EQ(m_root.Read(key + "\\InprocServer32")->Text(), TAVOCOM_LIBRARY_FILE);
-            EXPECT_EQ(m_root.Read(std::string(c.progid) + "\\CLSID")->Text(), Text(*c.clsid));
+            EXPECT_EQ(m_root.Read(std::string(c.progid) + "\\CLSID")->Text(), GuidText(*c.clsid));
         }
-        EXPECT_EQ(m_root.Read("Moniker\\hresult")->Text(), Text(COM_CLSID_HResultDecoderBinder));
+        EXPECT_EQ(m_root.Read("Moniker\\hresult")->Text(), GuidText(COM_CLSID_HResultDecoderBinder));
     }
 
     RegistrySandbox m_sandbox;
@@ -77,14 +61,14 @@ TEST_F(RegistrationProcessTest, PlatformRegistrationToolRegistersTheLibrary) {
     }
 
     // The platform's registry tool shows the layout with its types.
-    const std::string memory = "HKLM\\" + m_root.Full("CLSID\\" + Text(COM_CLSID_Memory));
+    const std::string memory = "HKLM\\" + m_root.Full("CLSID\\" + GuidText(COM_CLSID_Memory));
     ASSERT_EQ(RunPlatformProgram("reg.exe query \"" + memory + "\" /s", &output), 0) << output;
     for (const char* expected : {"TelvaCom.Memory", "\\InprocServer32", "\\ProgID", "\\InstallCount", "REG_SZ",
                                  "REG_DWORD", "0x1", TAVOCOM_LIBRARY_FILE})
         EXPECT_NE(output.find(expected), std::string::npos) << expected << " missing in\n" << output;
     const std::string hresult = "HKLM\\" + m_root.Full("Moniker\\hresult");
     ASSERT_EQ(RunPlatformProgram("reg.exe query \"" + hresult + "\" /ve", &output), 0) << output;
-    EXPECT_NE(output.find(Text(COM_CLSID_HResultDecoderBinder)), std::string::npos) << output;
+    EXPECT_NE(output.find(GuidText(COM_CLSID_HResultDecoderBinder)), std::string::npos) << output;
 
     // Removing the last classes ends in status 1 (the binder's step finds
     // no value once the root went); the tool still exits 0.

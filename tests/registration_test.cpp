@@ -11,22 +11,6 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-struct LibraryClass {
-    const _COM_GUID* clsid;
-    const char* progid;
-};
-const LibraryClass kLibraryClasses[] = {
-    {&COM_CLSID_Registry, "TelvaCOM.Registry"},
-    {&COM_CLSID_CategoryManager, "TelvaCategoryManager"},
-    {&COM_CLSID_Memory, "TelvaCom.Memory"},
-    {&COM_CLSID_HResultDecoderBinder, "TelvaCOM.Decoder"},
-};
-
-std::string Text(const _COM_GUID& id) {
-    utlAutoBstr text;
-    COM_CLSIDToString(id, text.Put());
-    return Narrow(text.Get());
-}
 
 std::set<std::string> Set(const Names& names) { return {names.begin(), names.end()}; }
 
@@ -41,7 +25,7 @@ protected:
     }
     // The layout of one class: every key and value, with its type.
     void ExpectClass(const LibraryClass& c, uint32_t installs) {
-        const std::string key = "CLSID\\" + Text(*c.clsid);
+        const std::string key = "CLSID\\" + GuidText(*c.clsid);
         ExpectValue(key, "", plat::kRegSz, SzBytes(c.progid));
         EXPECT_EQ(m_root.Names(key, true), Names{""}) << "the class key has only its default value";
         EXPECT_EQ(Set(m_root.Names(key)), (std::set<std::string>{"InprocServer32", "InstallCount", "ProgID"}));
@@ -49,14 +33,14 @@ protected:
         ExpectValue(key + "\\InprocServer32", "", plat::kRegSz, SzBytes(TAVOCOM_LIBRARY_FILE));
         ExpectValue(key + "\\ProgID", "", plat::kRegSz, SzBytes(c.progid));
         ExpectValue(key + "\\InstallCount", "", plat::kRegDword, DwordBytes(installs));
-        ExpectValue(std::string(c.progid) + "\\CLSID", "", plat::kRegSz, SzBytes(Text(*c.clsid)));
+        ExpectValue(std::string(c.progid) + "\\CLSID", "", plat::kRegSz, SzBytes(GuidText(*c.clsid)));
     }
     void ExpectAllClasses(uint32_t installs) {
         for (const LibraryClass& c : kLibraryClasses) ExpectClass(c, installs);
-        ExpectValue("Moniker\\hresult", "", plat::kRegSz, SzBytes(Text(COM_CLSID_HResultDecoderBinder)));
+        ExpectValue("Moniker\\hresult", "", plat::kRegSz, SzBytes(GuidText(COM_CLSID_HResultDecoderBinder)));
         EXPECT_EQ(m_root.Names("CLSID").size(), 4u);
     }
-    std::string ClassKey(const _COM_GUID& clsid) { return "CLSID\\" + Text(clsid); }
+    std::string ClassKey(const _COM_GUID& clsid) { return "CLSID\\" + GuidText(clsid); }
 
     RegistrySandbox m_sandbox;
     ClassRootView m_root{m_sandbox};

@@ -190,44 +190,6 @@ TEST_F(RegistryStoreTest, FilesAppearOnFirstWriteWithTheirPermissions) {
     SetEnv("TAVOCOM_USER_HIVE", (dir + "/user.db").c_str());
 }
 
-// Opens answered from cached reads look at the file only when the database
-// is read or changed: a hive made read-only refuses every change, and one
-// replaced is read once a lookup misses.
-TEST_F(RegistryStoreTest, CachedReadsStillNoticeTheFile) {
-    const std::string file = HiveFile("machine.db"), copy = HiveFile("copy.db");
-    ASSERT_EQ(Reg()->Open(COM_REGROOT_MACHINE, COM_TEXT("")), S_OK);
-    ASSERT_EQ(Reg()->CreateKey(COM_TEXT("Cached"), 1), S_OK);
-    ASSERT_EQ(Reg()->SetStringValue(COM_TEXT("v"), COM_TEXT("old")), S_OK);
-    auto openCached = [this] {
-        EXPECT_EQ(Reg()->Open(COM_REGROOT_MACHINE, COM_TEXT("Cached")), S_OK);
-        return ReadString(Reg(), "v");
-    };
-    for (int i = 0; i < 2; ++i) ASSERT_EQ(openCached(), "old"); // filled, then answered from memory
-
-    fs::permissions(file, fs::perms(0444));
-    EXPECT_EQ(openCached(), "old");
-    EXPECT_EQ(Reg()->SetStringValue(COM_TEXT("v"), COM_TEXT("x")), kAccessDenied);
-    EXPECT_EQ(Reg()->CreateKey(COM_TEXT("new"), 0), kAccessDenied);
-    EXPECT_EQ(Reg()->DeleteValue(COM_TEXT("v")), kAccessDenied);
-    ASSERT_EQ(Reg()->Open(COM_REGROOT_MACHINE, COM_TEXT("")), S_OK);
-    EXPECT_EQ(Reg()->DeleteKey(COM_TEXT("Cached")), kAccessDenied);
-    fs::permissions(file, fs::perms(0644));
-    for (int i = 0; i < 2; ++i) ASSERT_EQ(openCached(), "old");
-    EXPECT_EQ(Reg()->SetStringValue(COM_TEXT("w"), COM_TEXT("1")), S_OK);
-    ASSERT_EQ(openCached(), "old");
-
-    // The replacement, as a restore would put it: whole, its side files gone.
-    ASSERT_TRUE(Exec(file, "PRAGMA wal_checkpoint(TRUNCATE)"));
-    fs::copy_file(file, copy);
-    ASSERT_TRUE(Exec(copy, "UPDATE vals SET data = x'6E657700' WHERE folded = x'0076'"));
-    for (int i = 0; i < 2; ++i) ASSERT_EQ(openCached(), "old"); // cached again after the checkpoint
-    fs::rename(copy, file);
-    fs::remove(file + "-wal");
-    fs::remove(file + "-shm");
-    EXPECT_EQ(Reg()->Open(COM_REGROOT_MACHINE, COM_TEXT("Missing")), kNotFound);
-    EXPECT_EQ(openCached(), "new");
-}
-
 // Case folding beyond Latin-1, which the Windows build's code page cannot carry.
 TEST_F(RegistryStoreTest, GreekAndCyrillicNamesCompareWithoutCase) {
     OpenRoot(COM_REGROOT_USER);
@@ -241,47 +203,6 @@ TEST_F(RegistryStoreTest, GreekAndCyrillicNamesCompareWithoutCase) {
     OpenRoot(COM_REGROOT_USER);
     // Enumeration buffers are sized in bytes of the 8-bit names.
     EXPECT_EQ(KeyNames(Reg()), (std::vector<std::string>{"ŁÓDŹ", "Ωμέγα", "Дом"}));
-}
-
-// The contract's own answers where the registry object does not look.
-TEST_F(RegistryStoreTest, ContractDetails) {
-    RegKey base, key;
-    uint32_t disposition = 0, v = 1;
-    ASSERT_EQ(RegCreateKeyExA(kHKeyCurrentUser, "Software\\T", kKeyAllAccess, base.Put(), &disposition), 0u);
-    EXPECT_EQ(disposition, kRegCreatedNewKey);
-    ASSERT_EQ(RegCreateKeyExA(kHKeyCurrentUser, "SOFTWARE\\t", kKeyAllAccess, key.Put(), &disposition), 0u);
-    EXPECT_EQ(disposition, kRegOpenedExistingKey);
-    ASSERT_EQ(RegOpenKeyExA(base.Get(), "", kKeyRead, key.Put()), 0u);
-    EXPECT_EQ(WriteDword(key.Get(), "v", 1), 5u) << "a read handle writes nothing";
-    EXPECT_EQ(RegDeleteValueA(key.Get(), "v"), 5u);
-    // Buffers too small for a name or data.
-    ASSERT_EQ(RegSetValueExA(base.Get(), "abcdef", kRegBinary, reinterpret_cast<const uint8_t*>("123456"), 6), 0u);
-    char name[8];
-    uint8_t data[6];
-    uint32_t size = 6, type = 0, dataSize = 6;
-    EXPECT_EQ(RegEnumValueA(base.Get(), 0, name, &size, nullptr, nullptr, nullptr), 234u);
-    size = 7;
-    EXPECT_EQ(RegEnumValueA(base.Get(), 0, name, &size, &type, data, &dataSize), 0u);
-    EXPECT_EQ(std::string(name), "abcdef");
-    EXPECT_EQ(type, kRegBinary);
-    dataSize = 5;
-    EXPECT_EQ(RegQueryValueExA(base.Get(), "ABCDEF", &type, data, &dataSize), 234u);
-    EXPECT_EQ(dataSize, 6u);
-    EXPECT_EQ(RegEnumValueA(base.Get(), 1, name, &size, nullptr, nullptr, nullptr), 259u);
-    // No deletion of a key with subkeys, nor of a hive's root.
-    ASSERT_EQ(RegCreateKeyExA(base.Get(), "a\\b", kKeyAllAccess, key.Put(), nullptr), 0u);
-    EXPECT_EQ(RegDeleteKeyA(base.Get(), "a"), 5u);
-    EXPECT_EQ(RegDeleteKeyA(kHKeyCurrentUser, ""), 5u);
-    EXPECT_EQ(RegDeleteKeyA(base.Get(), "a\\b"), 0u);
-    EXPECT_EQ(RegDeleteKeyA(base.Get(), "a"), 0u);
-    EXPECT_EQ(RegDeleteKeyA(base.Get(), "a"), 2u);
-    uint32_t subkeys = 9, longest = 9, values = 9, longestValue = 9;
-    EXPECT_EQ(RegQueryInfoKeyA(base.Get(), &subkeys, &longest, &values, &longestValue), 0u);
-    EXPECT_EQ(subkeys + values * 10 + longestValue * 100, 610u) << "0 subkeys, 1 value, longest name 6";
-    key.Reset();
-    EXPECT_EQ(RegCloseKey(nullptr), 6u);
-    ASSERT_EQ(RegDeleteKeyA(kHKeyCurrentUser, "Software\\T"), 0u);
-    EXPECT_EQ(WriteDword(base.Get(), "v", v), 1018u);
 }
 
 // Reads repeated after another process changed what they found (so a second
@@ -420,39 +341,6 @@ TEST_F(RegistryStoreTest, ReadOnlyHiveReadsWhateverSideFilesExist) {
         EXPECT_EQ(rc, 0);
     }
     fs::permissions(dir, fs::perms(0755));
-}
-
-// A reader of a hive it may not write leaves nothing that stops it from
-// writing once the hive is writable again.
-TEST_F(RegistryStoreTest, ReadOnlyReaderLeavesNoSideFilesInTheWay) {
-    if (geteuid() != 0) GTEST_SKIP() << "arranging another user's hive needs root";
-    const std::string dir = HiveFile("own"), file = dir + "/machine.db";
-    fs::create_directory(dir);
-    ASSERT_EQ(chown(dir.c_str(), kNobody, kNobody), 0);
-    SetEnv("TAVOCOM_MACHINE_HIVE", file.c_str());
-    auto step = [](const char* write, const char* expected) {
-        return AsNobody([=] {
-            auto r = ChildRegistry(COM_REGROOT_MACHINE);
-            if (!r || (write && r->SetStringValue(COM_TEXT("v"), W(write).c_str()) != S_OK)) return 1;
-            return ReadString(r.Get(), "v") == expected ? 0 : 2;
-        });
-    };
-    const int first = step("1", "1");
-    if (first == kCannotDropPrivileges) GTEST_SKIP() << "cannot act as uid " << kNobody;
-    ASSERT_EQ(first, 0);
-    // Readers of the 0444 hive without side files: this store, then a plain
-    // SQLite reader, which leaves them behind with the hive's mode.
-    ASSERT_TRUE(Exec(file, "PRAGMA wal_checkpoint(TRUNCATE)"));
-    fs::permissions(file, fs::perms(0444));
-    EXPECT_EQ(step(nullptr, "1"), 0);
-    fs::permissions(file, fs::perms(0644));
-    EXPECT_EQ(step("2", "2"), 0);
-    ASSERT_TRUE(Exec(file, "PRAGMA wal_checkpoint(TRUNCATE)"));
-    fs::permissions(file, fs::perms(0444));
-    ASSERT_EQ(AsNobody([&file] { return QueryHive(file, "PRAGMA user_version") == "1" ? 0 : 1; }), 0);
-    ASSERT_EQ(Mode(file + "-shm"), 0444u);
-    fs::permissions(file, fs::perms(0644));
-    EXPECT_EQ(step("3", "3"), 0);
 }
 
 } // namespace

@@ -121,22 +121,6 @@ TEST_F(RegistryRootTest, ReadOnlyMachineHiveFallsBackToRead) {
     EXPECT_EQ(Reg()->SetStringValue(COM_TEXT(""), COM_TEXT("after")), S_OK);
 }
 
-TEST_F(RegistryObjectTest, InterfacesAndFactory) {
-    void* out = kPoison;
-    EXPECT_EQ(Reg()->QueryInterface(COM_IID_IEnumBSTR, &out), E_NOINTERFACE);
-    EXPECT_EQ(out, nullptr);
-    out = kPoison;
-    EXPECT_EQ(COM_CreateInstance(COM_CLSID_Registry, 0, COM_IID_IMemory, &out), E_NOINTERFACE);
-    EXPECT_EQ(out, nullptr);
-    utlAutoIf<COM_IClassFactory> factory;
-    ASSERT_EQ(COM_GetClassFactory(COM_CLSID_Registry, factory.Put()), S_OK);
-    utlAutoIf<COM_IUnknown> unknown;
-    ASSERT_EQ(factory->CreateInstance(COM_IID_IUnknown, unknown.PutVoid()), S_OK);
-    utlAutoIf<COM_IRegistry> r;
-    ASSERT_EQ(unknown->QueryInterface(COM_IID_IRegistry, r.PutVoid()), S_OK);
-    EXPECT_EQ(static_cast<COM_IUnknown*>(r.Get()), unknown.Get());
-}
-
 TEST_F(RegistryObjectTest, NoCurrentKeyFailsEveryKeyOperation) {
     for (int pass = 0; pass < 2; ++pass) {
         EXPECT_EQ(Reg()->OpenKey(COM_TEXT("a")), E_FAIL);

@@ -32,12 +32,6 @@ ToolRun Tool(const std::vector<std::string>& args) {
     return run;
 }
 
-std::string Text(const _COM_GUID& id) {
-    utlAutoBstr text;
-    COM_CLSIDToString(id, text.Put());
-    return Narrow(text.Get());
-}
-
 // COM_CreateInstance's answer, in the trace's words. The error record of
 // a failed lookup goes again: it counts on the module.
 std::string Activation(const _COM_GUID& clsid, const _COM_GUID& iid) {
@@ -161,7 +155,7 @@ TEST_F(ToolDiagnoseTest, TraceStopsWhereActivationStopsAndDoctorNamesTheEntry) {
         COM_GenerateCLSID(&id);
         id.Data1 = c.data1;
         ids.push_back(c.clsid ? *c.clsid : id);
-        c.write(m_root, Text(ids.back()));
+        c.write(m_root, GuidText(ids.back()));
     }
 
     for (size_t i = 0; i < std::size(kCases); ++i) {
@@ -170,7 +164,7 @@ TEST_F(ToolDiagnoseTest, TraceStopsWhereActivationStopsAndDoctorNamesTheEntry) {
         SCOPED_TRACE(c.name);
         const _COM_GUID& iid = c.iid ? *c.iid : COM_IID_IUnknown;
         const std::string expected = Activation(ids[i], iid);
-        ToolRun run = Tool({"create", "--trace", Text(ids[i]), Text(iid)});
+        ToolRun run = Tool({"create", "--trace", GuidText(ids[i]), GuidText(iid)});
         if (*c.step) {
             EXPECT_NE(run.output.find("verdict: fails at " + std::string(c.step) + ": " + expected), std::string::npos)
                 << run.output;
@@ -189,7 +183,7 @@ TEST_F(ToolDiagnoseTest, TraceStopsWhereActivationStopsAndDoctorNamesTheEntry) {
     for (std::string line; std::getline(lines, line);) reported.insert(line.substr(0, line.find('\t', line.find('\t') + 1)));
     for (size_t i = 0; i < std::size(kCases); ++i) {
         if (!kCases[i].kind) continue;
-        const std::string problem = std::string(kCases[i].kind) + "\t" + RootPath() + WithId(kCases[i].key, Text(ids[i]));
+        const std::string problem = std::string(kCases[i].kind) + "\t" + RootPath() + WithId(kCases[i].key, GuidText(ids[i]));
         EXPECT_EQ(reported.count(problem), 1u) << kCases[i].name << ": no line " << problem << "\n" << doctor.output;
     }
     std::remove(junk.c_str());

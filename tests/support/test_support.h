@@ -30,6 +30,14 @@ inline std::string Narrow(const WString& text) { return Narrow(text.c_str()); }
 /// Contents of a length-prefixed string, its recorded length and all.
 inline WString FromBstr(COM_BSTR s) { return s ? WString(s, COM_SysStringLen(s)) : WString(); }
 
+/// The braced text form of an identifier.
+inline std::string GuidText(const _COM_GUID& id) {
+    utlAutoBstr text;
+    COM_CLSIDToString(id, text.Put());
+    return Narrow(FromBstr(text.Get()));
+}
+
+
 /// Fixture that checks the library's module count is zero before and after
 /// each test, so that every leaked reference fails the test that leaked it.
 class ModuleCountTest : public ::testing::Test {
