@@ -236,11 +236,15 @@ int Hive::Open(bool immutable, int64_t* version, int64_t* tables) {
                        : sqlite3_open_v2(path.c_str(), db.Put(),
                                          (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX,
                                          nullptr);
+    // Tables before version: another process may make the schema (tables
+    // and version in one transaction) between the two reads, and only this
+    // order can never see its tables without its version, which would look
+    // like another program's database.
     if (rc == SQLITE_OK) {
         sqlite3_busy_timeout(db.Get(), kBusyTimeoutMs);
-        rc = QueryInt("PRAGMA user_version", version);
+        rc = QueryInt("SELECT count(*) FROM sqlite_schema", tables);
     }
-    if (rc == SQLITE_OK) rc = QueryInt("SELECT count(*) FROM sqlite_schema", tables);
+    if (rc == SQLITE_OK) rc = QueryInt("PRAGMA user_version", version);
     if (rc != SQLITE_OK) db.Reset();
     return rc;
 }
