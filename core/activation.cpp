@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "core/classmap.h"
+#include "core/library_path.h"
 #include "core/raise.h"
 #include "core/utility.h"
 #include "errorinfo/errorinfo.h"
@@ -13,7 +14,6 @@
 namespace tavo::core {
 namespace {
 
-constexpr uint32_t kModuleNameCapacity = 260;
 const COM_WCHAR kErrorSource[] = COM_TEXT("RADA_API:COM_CreateInstance");
 
 using WString = std::basic_string<COM_WCHAR>;
@@ -21,21 +21,8 @@ using WView = std::basic_string_view<COM_WCHAR>;
 
 // Looked up once: the library's directory cannot change while it is loaded.
 const std::optional<WString>& LibraryDirectory() {
-    static const std::optional<WString> directory = plat::ModuleDirectory("TAVOCOM64", kModuleNameCapacity);
+    static const std::optional<WString> directory = RuntimeDirectory();
     return directory;
-}
-
-// A component's file name climbing out of this library's directory is
-// refused: classes come from the product's own directory tree only.
-bool ClimbsOut(WView relative) {
-    size_t start = 0;
-    while (start <= relative.size()) {
-        size_t end = relative.find_first_of(COM_TEXT("\\/"), start);
-        if (end == WView::npos) end = relative.size();
-        if (relative.compare(start, end - start, COM_TEXT("..")) == 0) return true;
-        start = end + 1;
-    }
-    return false;
 }
 
 // The class's library file name from its InprocServer32 entry, through
@@ -62,11 +49,8 @@ void RecordClassNotAvailable(const _COM_GUID& clsid) noexcept {
 
 COM_HRESULT LoadAndAsk(const _COM_GUID& clsid, WView fileName, COM_IClassFactory** factory) {
     const std::optional<WString>& directory = LibraryDirectory();
-    if (!directory || ClimbsOut(fileName)) return CO_E_DLLNOTFOUND;
-    WString path;
-    path.reserve(directory->size() + fileName.size());
-    path.append(*directory).append(fileName);
-    plat::LibraryLoad library(plat::LoadLibraryW(path.c_str()));
+    if (!directory) return CO_E_DLLNOTFOUND;
+    plat::LibraryLoad library(plat::LoadLibraryW(ComponentPath(*directory, fileName).c_str()));
     if (!library.Get()) return CO_E_DLLNOTFOUND;
     auto getClassObject = reinterpret_cast<COM_PFN_GetClassObject>(plat::GetProcAddress(library.Get(), "GetClassObject"));
     void* canUnloadNow = plat::GetProcAddress(library.Get(), "CanUnloadNow");

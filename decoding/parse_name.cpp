@@ -13,10 +13,8 @@ namespace {
 // The moniker class registered under Moniker\<prefix>.
 COM_HRESULT FindMonikerClass(const COM_WCHAR* prefix, size_t length, _COM_GUID* clsid) {
     return core::Guarded([&] {
+        // Taken as the key path it is: a backslash in it walks further down.
         const std::basic_string<COM_WCHAR> name(prefix, length);
-        // A key name holds no backslash: one here would walk the registry
-        // path to some other key instead of naming a prefix.
-        if (name.find(COM_WCHAR('\\')) != name.npos) return CLASS_E_CLASSNOTAVAILABLE;
         utlAutoIf<COM_IRegistry> registry;
         core::Check(core::CreateInstance(COM_CLSID_Registry, 0, COM_IID_IRegistry, registry.PutVoid()));
         return COM_ReadClassRootClsid(&*registry, {COM_KEY_MONIKER, name.c_str()}, COM_TEXT(""), clsid);

@@ -12,7 +12,9 @@ namespace tavo::memory {
 /// outlive the strategy.
 class CLinearAllocationStrategy final : public CAllocationStrategy {
 public:
-    /// [base, base + size) must not wrap around the address space.
+    /// The buffer is taken as given. Every size is a difference of two
+    /// addresses modulo 2^64, so a buffer that wraps around the address
+    /// space still has exactly `size` bytes to hand out.
     CLinearAllocationStrategy(uintptr_t base, uint64_t size) noexcept
         : m_base(base), m_end(base + size), m_current(base) {}
 
@@ -29,7 +31,7 @@ public:
 private:
     uintptr_t m_base;
     uintptr_t m_end;
-    uintptr_t m_current; // m_base <= m_current <= m_end
+    uintptr_t m_current; // m_current - m_base <= m_end - m_base
 };
 
 } // namespace tavo::memory

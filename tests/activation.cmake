@@ -3,6 +3,8 @@
 set(bin ${CMAKE_BINARY_DIR}/bin)
 tavocom_add_component(test_greeter_sub greeter ${bin}/sub ${CMAKE_SOURCE_DIR}/examples/greeter/greeter.cpp)
 tavocom_add_component(test_decoy decoy ${bin}/decoy ${CMAKE_SOURCE_DIR}/examples/greeter/greeter.cpp)
+# Outside the runtime's directory, reached with `..`.
+tavocom_add_component(test_greeter_plugins greeter ${CMAKE_BINARY_DIR}/plugins ${CMAKE_SOURCE_DIR}/examples/greeter/greeter.cpp)
 tavocom_add_component(test_no_can_unload no_can_unload ${bin} components/no_can_unload.cpp)
 tavocom_add_component(test_status_echo status_echo ${bin} components/status_echo.cpp)
 
@@ -15,7 +17,7 @@ target_link_libraries(host PRIVATE tavocom_headers tavocom_warnings tavocom_sani
 tavocom_add_test(activation activation_test.cpp classinfo_test.cpp)
 target_include_directories(test_activation PRIVATE ${CMAKE_SOURCE_DIR}/examples)
 target_compile_definitions(test_activation PRIVATE TAVOCOM_COMPONENT_SUFFIX="$<TARGET_FILE_SUFFIX:greeter>")
-add_dependencies(test_activation host greeter test_greeter_sub test_decoy test_no_can_unload test_status_echo)
+add_dependencies(test_activation host greeter test_greeter_sub test_greeter_plugins test_decoy test_no_can_unload test_status_echo)
 # A library of the name the tests register lies in the working directory and
 # on every search path; activation must never find it there.
 if(WIN32)

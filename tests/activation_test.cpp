@@ -17,7 +17,9 @@ const std::string kSuffix = TAVOCOM_COMPONENT_SUFFIX;
 
 // Whether a library at this path (relative to the test's library
 // directory) is loaded in this process right now.
-bool IsLoaded(const std::string& relative) { return IsLibraryLoaded(BinaryDirectory() + "/" + relative); }
+bool IsLoaded(const std::string& relative) {
+    return IsLibraryLoaded((std::filesystem::path(BinaryDirectory()) / relative).lexically_normal().string());
+}
 
 class ActivationTest : public ModuleCountTest {
 protected:
@@ -128,11 +130,20 @@ TEST_F(ActivationTest, RegisteredComponentIsLoadedAndAsked) {
     EXPECT_EQ(CanUnloadNow(), S_OK);
 }
 
-TEST_F(ActivationTest, ComponentInASubdirectory) {
-    Register(CLSID_Greeter, ("sub\\greeter" + kSuffix).c_str());
-    utlAutoIf<IGreeter> greeter;
-    ASSERT_EQ(COM_CreateInstance(CLSID_Greeter, 0, IID_IGreeter, greeter.PutVoid()), S_OK);
-    EXPECT_TRUE(IsLoaded("sub/greeter" + kSuffix));
+// The value is appended to the runtime's directory unchanged, `..` and all.
+TEST_F(ActivationTest, ServerValueIsAppendedUnchanged) {
+    const struct {
+        std::string value, loaded;
+    } cases[] = {{"sub\\greeter", "sub/greeter"},
+                 {"..\\plugins\\greeter", "../plugins/greeter"},
+                 {"sub\\..\\decoy\\..\\sub\\greeter", "sub/greeter"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        Register(CLSID_Greeter, (c.value + kSuffix).c_str());
+        utlAutoIf<IGreeter> greeter;
+        ASSERT_EQ(COM_CreateInstance(CLSID_Greeter, 0, IID_IGreeter, greeter.PutVoid()), S_OK);
+        EXPECT_TRUE(IsLoaded(c.loaded + kSuffix));
+    }
 }
 
 TEST_F(ActivationTest, MissingFileLeavesTheErrorRecordAlone) {
@@ -148,8 +159,6 @@ TEST_F(ActivationTest, MissingFileLeavesTheErrorRecordAlone) {
         // Never taken from the working directory or a search path, where a
         // library of this name lies.
         "decoy.dll", "decoy.so",
-        // Values climbing out of the library's directory are refused.
-        "..\\bin\\greeter.dll", "..\\bin\\greeter.so", "sub\\..\\greeter.dll", "sub\\..\\greeter.so",
     };
     for (const std::string& name : missing) {
         SCOPED_TRACE(name.substr(0, 40));
@@ -218,24 +227,40 @@ TEST_F(ActivationTest, HostThatLoadsTheRuntimeByARelativePath) {
     EXPECT_EQ(HostActivation(std::string("./") + TAVOCOM_LIBRARY_FILE, BinaryDirectory(), "0"), 0);
 }
 
-// A runtime whose full name does not fit the module-name buffer loads
-// nothing: the cut name would end in a directory above its own, where a
-// library of the registered name waits.
-TEST_F(ActivationTest, RuntimeWhoseNameIsTooLongLoadsNothing) {
+// A host that loads a copy of the runtime from another directory: the
+// greeter beside that copy is activated, unless the cut of the runtime's
+// name at 260 characters falls inside its directory, where the cut name
+// would point above it (a greeter waits in every directory up the tree).
+TEST_F(ActivationTest, RuntimeCopiesLoadFromTheirOwnDirectory) {
     namespace fs = std::filesystem;
+    Register(CLSID_Greeter, ("greeter" + kSuffix).c_str());
     // A fresh tree each run: removing one this deep is not always possible.
-    const fs::path top = fs::path(BinaryDirectory()) / ("deep" + GuidText(NewClsid()).substr(1, 8));
-    const fs::path deep = top / std::string(100, 'A') / std::string(100, 'B') / std::string(40, 'C');
-    fs::create_directories(deep);
+    const fs::path top = fs::path(BinaryDirectory()) / ("copies" + GuidText(NewClsid()).substr(1, 8));
+    // Padding that makes the directory, with its separator, 246 characters
+    // here (248 with a drive): it fits the buffer, the runtime's name does not.
+    const size_t pad = 246 - top.string().size() - 3;
+    const struct {
+        const char* name;
+        fs::path directory;
+        const char* expected;
+    } cases[] = {
+        {"name cut in its file part", top / std::string(pad / 2, 'F') / std::string(pad - pad / 2, 'G'), "0"},
+        {"name cut in its directory", top / std::string(100, 'A') / std::string(100, 'B') / std::string(40, 'C'),
+         "800401F8"},
+        // One directory on Linux, two levels on Windows: found either way.
+        {"directory holding a backslash", top / "back\\slash", "0"},
+    };
     const std::string greeter = "greeter" + kSuffix;
-    fs::copy_file(fs::path(BinaryDirectory()) / TAVOCOM_LIBRARY_FILE, deep / TAVOCOM_LIBRARY_FILE);
-    for (fs::path dir = deep; dir != top.parent_path(); dir = dir.parent_path())
-        fs::copy_file(fs::path(BinaryDirectory()) / greeter, dir / greeter);
-    Register(CLSID_Greeter, greeter.c_str());
-
-    int status = HostActivation((deep / TAVOCOM_LIBRARY_FILE).string(), BinaryDirectory(), "800401F8");
-    if (status == 2) GTEST_SKIP() << "this platform's loader does not load a library from so deep a path";
-    EXPECT_EQ(status, 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::create_directories(c.directory);
+        fs::copy_file(fs::path(BinaryDirectory()) / TAVOCOM_LIBRARY_FILE, c.directory / TAVOCOM_LIBRARY_FILE);
+        for (fs::path dir = c.directory; dir != top.parent_path(); dir = dir.parent_path())
+            if (!fs::exists(dir / greeter)) fs::copy_file(fs::path(BinaryDirectory()) / greeter, dir / greeter);
+        const int status = HostActivation((c.directory / TAVOCOM_LIBRARY_FILE).string(), BinaryDirectory(), c.expected);
+        if (status == 2) GTEST_SKIP() << "this platform's loader does not load a library from " << c.directory;
+        EXPECT_EQ(status, 0);
+    }
     std::error_code ignored;
     fs::remove_all(top, ignored);
 }

@@ -117,6 +117,7 @@ TEST_F(DecodingTest, ParseNameRefusesNamesWithoutAUsablePrefix) {
 TEST_F(DecodingTest, ParseNamePassesOnlyTheCreationsFailureOn) {
     RegisterStatusMoniker();
     RegisterMoniker("a", GuidText(COM_CLSID_HResultDecoderBinder));
+    RegisterMoniker("a\\b", GuidText(COM_CLSID_HResultDecoderBinder)); // a key path, not a name
     RegisterMoniker("plain", GuidText(Odd(kPlain)));
     RegisterClass(Odd(kPlain), kOddFile);
     RegisterMoniker("missing", GuidText(Odd(kMoniker, 1)));
@@ -130,6 +131,7 @@ TEST_F(DecodingTest, ParseNamePassesOnlyTheCreationsFailureOn) {
         {"hresult:6F", S_OK, 8},       {"a:b:c", S_OK, 2},
         {"HResult:", S_OK, 8},         {"plain:x", E_NOINTERFACE, 6}, // registered class without COM_IMoniker
         {"missing:x", CO_E_DLLNOTFOUND, 8}, {"nolib:x", CLASS_E_CLASSNOTAVAILABLE, 6},
+        {"a\\b:6F", S_OK, 4},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -300,6 +302,19 @@ TEST_F(DecodingTest, SuccessWithoutAnObjectRaisesBadPointer) {
     RegisterOddDecoder(Odd(kNullObject));
     EXPECT_THROW(COM_DecodeHRESULT(COM_HRESULT(0x806F0005), nullptr, &text), utlAutoIfBase::XBadPtrException);
     EXPECT_EQ(text, kPoisonText);
+}
+
+// Facility 100 is the first that a registered decoder answers; 99 is the
+// system's even with a decoder registered for it.
+TEST_F(DecodingTest, DecodersAnswerFromFacility100On) {
+    RegisterStatusMoniker();
+    RegisterOddDecoder(Odd(kDecoder, S_OK, true));
+    for (const char* facility : {"63", "64"}) RegisterDecoder(facility, GuidText(Odd(kDecoder, S_OK, true)));
+    EXPECT_EQ(Decode(0x80640001).text, "odd decoder text");
+    const Decoded system = Decode(0x80630001);
+    ASSERT_TRUE(system.text.has_value());
+    EXPECT_NE(*system.text, "odd decoder text");
+    EXPECT_EQ(m_oddLive(), 0u);
 }
 
 // The sample decoder registers itself through the registry service.

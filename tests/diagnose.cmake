@@ -6,4 +6,4 @@ target_include_directories(test_tool_diagnose PRIVATE ${CMAKE_SOURCE_DIR} ${CMAK
 target_link_libraries(test_tool_diagnose PRIVATE tavocom_platform_registry)
 target_compile_definitions(test_tool_diagnose PRIVATE TAVOCOM_COMPONENT_SUFFIX="$<TARGET_FILE_SUFFIX:greeter>"
                                                       TAVOCOM_TOOL="$<TARGET_FILE:tavocom>")
-add_dependencies(test_tool_diagnose tavocom greeter test_no_can_unload test_status_echo)
+add_dependencies(test_tool_diagnose tavocom greeter test_greeter_plugins test_no_can_unload test_status_echo)

@@ -113,10 +113,8 @@ TEST_F(MemoryObjectTest, ReplacingTheStrategyZeroesTheCounts) {
 }
 
 TEST_F(MemoryObjectTest, FailedChoiceLeavesNoStrategy) {
-    // Unknown type codes, a linear range that wraps around the address space
-    // or starts at 0: invalid arguments.
-    const uint64_t invalid[][3] = {{0, 0, k64K}, {5, 0, k64K}, {kAll, 0, k64K},
-                                   {COM_MEMORY_STRATEGY_LINEAR, 0x1000, ~uint64_t(0)}, {COM_MEMORY_STRATEGY_LINEAR, 0, 100}};
+    // Unknown type codes: invalid arguments.
+    const uint64_t invalid[][3] = {{0, 0, k64K}, {5, 0, k64K}, {kAll, 0, k64K}};
     for (const auto& v : invalid) {
         SCOPED_TRACE(testing::Message() << v[0] << " " << v[1] << " " << v[2]);
         ASSERT_EQ(mem->SetStrategy(COM_MEMORY_STRATEGY_STANDARD, 0, 0), S_OK);
@@ -124,10 +122,18 @@ TEST_F(MemoryObjectTest, FailedChoiceLeavesNoStrategy) {
         EXPECT_EQ(mem->SetStrategy(uint32_t(v[0]), v[1], v[2]), E_INVALIDARG);
         ExpectNoStrategy();
     }
-    // Nothing at 0, and the last byte of the address space, are still ranges.
-    EXPECT_EQ(mem->SetStrategy(COM_MEMORY_STRATEGY_LINEAR, 0, 0), S_OK);
-    EXPECT_EQ(mem->SetStrategy(COM_MEMORY_STRATEGY_LINEAR, ~uint64_t(0) - 15, 15), S_OK);
-    ExpectStats(0, 0, 15, 15);
+    // A linear buffer is taken as given, at 0 or wrapping around the address
+    // space too: its sizes are differences of addresses. Nothing is touched.
+    const uint64_t linear[][2] = {{0, 0}, {0, 100}, {~uint64_t(0) - 15, 15}, {~uint64_t(0) - 10, 100}, {0x1000, ~uint64_t(0)}};
+    for (const auto& l : linear) {
+        SCOPED_TRACE(testing::Message() << std::hex << l[0] << " " << l[1]);
+        ASSERT_EQ(mem->SetStrategy(COM_MEMORY_STRATEGY_LINEAR, l[0], l[1]), S_OK);
+        ExpectStats(0, 0, uint32_t(l[1]), uint32_t(l[1]));
+    }
+    ASSERT_EQ(mem->SetStrategy(COM_MEMORY_STRATEGY_LINEAR, ~uint64_t(0) - 10, 100), S_OK);
+    EXPECT_EQ(Addr(mem->Alloc(60)), ~uint64_t(0) - 10);
+    EXPECT_EQ(Addr(mem->Alloc(41)), 0u);
+    ExpectStats(1, 0, 100, 40);
     // An arena that cannot be reserved: size 0, a size whose rounding would
     // wrap, sizes no address space holds, an address in the lowest 64 KiB.
     const uint64_t refused[][2] = {{0, 0}, {0, ~uint64_t(0)}, {0, ~uint64_t(0) - 0xFFFF}, {0, uint64_t(1) << 62}, {0x123, k64K}};

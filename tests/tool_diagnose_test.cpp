@@ -76,9 +76,10 @@ const Case kCases[] = {
     {"missing library file", nullptr, 1,
      [](const ClassRootView& r, const std::string& id) { Server(r, id, "no_such_component" + kSuffix); }, nullptr,
      "load", "library-missing", "CLSID\\@\\InprocServer32"},
-    {"path with ..", nullptr, 1,
-     [](const ClassRootView& r, const std::string& id) { Server(r, id, "sub\\..\\greeter" + kSuffix); }, nullptr,
-     "library path", "library-path", "CLSID\\@\\InprocServer32"},
+    // Loaded from there all the same; the greeter does not serve this class.
+    {"library outside the runtime's directory", nullptr, 1,
+     [](const ClassRootView& r, const std::string& id) { Server(r, id, "..\\plugins\\greeter" + kSuffix); }, nullptr,
+     "factory", "outside-tree", "CLSID\\@\\InprocServer32"},
     {"file that is no library", nullptr, 1,
      [](const ClassRootView& r, const std::string& id) { Server(r, id, "not_a_library" + kSuffix); }, nullptr, "load",
      "library-load", "CLSID\\@\\InprocServer32"},
@@ -191,15 +192,18 @@ TEST_F(ToolDiagnoseTest, TraceStopsWhereActivationStopsAndDoctorNamesTheEntry) {
 
 // The runtime's own classes, registered by its self-registration, and a
 // component registered by the tool are no problems; nor is an empty store.
+// A library outside the runtime's directory is a notice only.
 TEST_F(ToolDiagnoseTest, EmptyStoreAndRegisteredClassesHaveNoProblems) {
-    for (bool registered : {false, true}) {
-        if (registered) {
+    for (int round : {0, 1, 2}) {
+        if (round == 1) {
             ASSERT_EQ(Tool({"register"}).status, 0);
             ASSERT_EQ(Tool({"register", "greeter" + kSuffix}).status, 0);
         }
+        if (round == 2) Server(m_root, GuidText(CLSID_Greeter), "..\\plugins\\greeter" + kSuffix);
         ToolRun doctor = Tool({"doctor"});
         EXPECT_EQ(doctor.status, 0) << doctor.output;
         EXPECT_NE(doctor.output.find("no problems"), std::string::npos) << doctor.output;
+        EXPECT_EQ(doctor.output.find("outside-tree") != std::string::npos, round == 2) << doctor.output;
     }
     ToolRun byProgId = Tool({"create", "--trace", "TavoSample.Greeter"});
     EXPECT_EQ(byProgId.status, 0) << byProgId.output;

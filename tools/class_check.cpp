@@ -3,32 +3,12 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
-#include <optional>
 
-#include "platform/loader.h"
+#include "core/library_path.h"
 #include "tools/command.h"
 
 namespace tavo::tools {
 namespace {
-
-// As the runtime looks up its own directory: the module name in a buffer of
-// 260 characters; a name that does not fit gives no directory at all.
-constexpr uint32_t kModuleNameCapacity = 260;
-
-std::optional<WString> RuntimeDirectory() { return plat::ModuleDirectory("TAVOCOM64", kModuleNameCapacity); }
-
-// A `..` component, between either kind of separator, as the runtime
-// refuses it.
-bool ClimbsOut(const WString& file) {
-    size_t start = 0;
-    while (start <= file.size()) {
-        size_t end = file.find_first_of(COM_TEXT("\\/"), start);
-        if (end == WString::npos) end = file.size();
-        if (file.compare(start, end - start, COM_TEXT("..")) == 0) return true;
-        start = end + 1;
-    }
-    return false;
-}
 
 std::filesystem::path FileSystemPath(WString path) {
     for (COM_WCHAR& c : path)
@@ -73,12 +53,14 @@ ServerEntry ReadServerEntry(COM_IRegistry* registry, const _COM_GUID& clsid) {
     return entry;
 }
 
-StepResult ResolveLibraryPath(const WString& file, WString* path) {
-    const std::optional<WString> directory = RuntimeDirectory();
-    if (!directory) return Failed(CO_E_DLLNOTFOUND, "the runtime's own file name is unknown or longer than 259 characters");
-    if (ClimbsOut(file)) return Failed(CO_E_DLLNOTFOUND, "\"" + NarrowZ(file.c_str()) + "\" climbs out of the runtime's directory with ..");
-    *path = *directory + file;
-    return StepResult{S_OK, DisplayPath(*path)};
+StepResult ResolveLibraryPath(const WString& file, WString* path, bool* outside) {
+    const std::optional<WString> directory = core::RuntimeDirectory();
+    if (!directory)
+        return Failed(CO_E_DLLNOTFOUND, "the runtime's file name is unknown, or cut inside its directory at " +
+                                            std::to_string(core::kModuleNameCapacity - 1) + " characters");
+    *path = core::ComponentPath(*directory, file);
+    *outside = core::LeavesDirectoryTree(*directory, *path);
+    return StepResult{S_OK, DisplayPath(*path) + (*outside ? " (outside the runtime's directory)" : "")};
 }
 
 LibraryCheck CheckLibrary(const WString& path) {

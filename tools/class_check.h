@@ -37,8 +37,9 @@ struct ServerEntry {
 };
 ServerEntry ReadServerEntry(COM_IRegistry* registry, const _COM_GUID& clsid);
 
-/// Step "library path": the runtime's directory and the entry's file name.
-StepResult ResolveLibraryPath(const WString& file, WString* path);
+/// Step "library path": the runtime's directory and the entry's file name,
+/// and whether that path leads outside the runtime's directory tree.
+StepResult ResolveLibraryPath(const WString& file, WString* path, bool* outside);
 
 /// Steps "load", "GetClassObject" and "CanUnloadNow" for one library file.
 /// A library with both entry points stays loaded for the rest of the

@@ -3,6 +3,7 @@
 // registration layout.
 #include <tavocom/library_entry.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <vector>
@@ -17,6 +18,7 @@ struct Problem {
     const char* kind;
     std::string key; // below the class root
     std::string detail;
+    bool notice; // shown, but nothing that keeps a class from working
 };
 
 class Doctor {
@@ -26,14 +28,17 @@ public:
     /// False when the class root cannot be read at all (`status` set).
     bool Run(COM_HRESULT* status);
     const std::vector<Problem>& Problems() const { return m_problems; }
+    size_t ProblemCount() const {
+        return size_t(std::count_if(m_problems.begin(), m_problems.end(), [](const Problem& p) { return !p.notice; }));
+    }
     size_t ClassCount() const { return m_classes.size(); }
 
 private:
     // Subkey or value names of the key that `path` reaches from the class root.
     std::vector<std::string> Names(std::initializer_list<const COM_WCHAR*> path, bool values, COM_HRESULT* hr = nullptr);
     std::string Text(std::initializer_list<const COM_WCHAR*> path, const std::string& value, COM_HRESULT* hr);
-    void Report(const char* kind, std::string key, std::string detail) {
-        m_problems.push_back({kind, std::move(key), std::move(detail)});
+    void Report(const char* kind, std::string key, std::string detail, bool notice = false) {
+        m_problems.push_back({kind, std::move(key), std::move(detail), notice});
     }
     void CheckServer(const _COM_GUID& clsid, const std::string& key);
     void CheckClass(const std::string& name, const _COM_GUID& clsid);
@@ -120,11 +125,14 @@ void Doctor::CheckServer(const _COM_GUID& clsid, const std::string& key) {
         return;
     }
     WString path;
-    StepResult resolved = ResolveLibraryPath(entry.file, &path);
+    bool outside = false;
+    StepResult resolved = ResolveLibraryPath(entry.file, &path, &outside);
     if (!resolved.Passed()) {
         Report("library-path", serverKey, resolved.detail);
         return;
     }
+    // Loaded all the same; an administrator should know where from.
+    if (outside) Report("outside-tree", serverKey, "loads " + DisplayPath(path) + ", outside the runtime's directory", true);
     auto cached = m_libraries.find(path);
     if (cached == m_libraries.end()) cached = m_libraries.emplace(path, CheckLibrary(path)).first;
     const LibraryCheck& library = cached->second;
@@ -250,14 +258,16 @@ int DoctorCommand(const Args& args) {
         else
             std::printf("%-15s %s: %s\n", p.kind, key.c_str(), p.detail.c_str());
     }
+    const size_t problems = doctor.ProblemCount(), notices = doctor.Problems().size() - problems;
     if (!tsv) {
-        if (doctor.Problems().empty())
-            std::printf("no problems: %zu classes under %s\n", doctor.ClassCount(), root.c_str());
+        const std::string noticed = notices ? ", " + std::to_string(notices) + " notices" : std::string();
+        if (problems == 0)
+            std::printf("no problems%s: %zu classes under %s\n", noticed.c_str(), doctor.ClassCount(), root.c_str());
         else
-            std::printf("%zu problems, %zu classes under %s\n", doctor.Problems().size(), doctor.ClassCount(),
+            std::printf("%zu problems%s, %zu classes under %s\n", problems, noticed.c_str(), doctor.ClassCount(),
                         root.c_str());
     }
-    return doctor.Problems().empty() ? 0 : 1;
+    return problems == 0 ? 0 : 1;
 }
 
 CommandRegistrar g_doctor({"doctor", "[--tsv]",

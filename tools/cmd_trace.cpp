@@ -61,7 +61,8 @@ void TraceRegistered(const _COM_GUID& clsid, const _COM_GUID& iid, Outcome* outc
         if (!Passes(part.name, StepResult{failed ? CLASS_E_CLASSNOTAVAILABLE : S_OK, detail}, outcome)) return;
     }
     WString path;
-    if (!Passes("library path", ResolveLibraryPath(entry.file, &path), outcome)) return;
+    bool outside = false;
+    if (!Passes("library path", ResolveLibraryPath(entry.file, &path, &outside), outcome)) return;
     LibraryCheck library = CheckLibrary(path);
     for (const char* step : {"load", "GetClassObject", "CanUnloadNow"}) {
         if (library.failedAt && std::string(library.failedAt) == step) {

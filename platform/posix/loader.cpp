@@ -1,16 +1,20 @@
 // Library loader over the dynamic linker. Module handles are the linker's
 // own handles; file names are reported with `\` between directories, as
-// the logic expects, and turned back into `/` when a library is loaded.
+// the logic expects, and turned back into `/` when a library is loaded,
+// except the `\` characters that a reported directory has in its own name.
 #include <dlfcn.h>
 #include <link.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/fault.h"
 #include "platform/platform.h"
@@ -59,6 +63,49 @@ std::string PathOf(ModuleHandle module) {
     // platform reports every module: by its full name.
     if (map->l_name[0] == '/') return map->l_name;
     return MappedFile(map->l_ld);
+}
+
+// Directories of reported module names that hold a `\` in their own name,
+// as reported (`\` for every `/`) and as they are. The logic joins file
+// names only to directories it was given, so a path that starts with one
+// of these gets that directory's own characters back. A name is recorded
+// only when it holds a `\`: the common case pays one atomic load.
+struct ReportedDirectory {
+    std::string reported, real;
+};
+std::mutex g_reportedLock;
+std::vector<ReportedDirectory>& Reported() {
+    static std::vector<ReportedDirectory> list;
+    return list;
+}
+std::atomic<bool> g_anyReported{false};
+
+void NoteReported(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == path.npos || path.find('\\') > slash) return;
+    ReportedDirectory entry{path.substr(0, slash + 1), path.substr(0, slash + 1)};
+    std::replace(entry.reported.begin(), entry.reported.end(), '/', '\\');
+    std::lock_guard<std::mutex> lock(g_reportedLock);
+    for (const ReportedDirectory& known : Reported())
+        if (known.real == entry.real) return;
+    Reported().push_back(std::move(entry));
+    g_anyReported.store(true, std::memory_order_release);
+}
+
+// `path` (`\` separated) in the linker's form.
+std::string LinkerPath(std::string path) {
+    size_t keep = 0;
+    if (g_anyReported.load(std::memory_order_acquire)) {
+        std::lock_guard<std::mutex> lock(g_reportedLock);
+        for (const ReportedDirectory& known : Reported()) {
+            if (known.reported.size() > keep && path.compare(0, known.reported.size(), known.reported) == 0) {
+                path.replace(0, known.reported.size(), known.real);
+                keep = known.real.size();
+            }
+        }
+    }
+    std::replace(path.begin() + ptrdiff_t(keep), path.end(), '\\', '/');
+    return path;
 }
 
 template <class Char>
@@ -110,6 +157,7 @@ ModuleHandle GetModuleHandleA(const char* name) {
 uint32_t GetModuleFileNameA(ModuleHandle module, char* buffer, uint32_t capacity) {
     std::string path = PathOf(module);
     if (path.empty()) return 0;
+    NoteReported(path);
     std::replace(path.begin(), path.end(), '/', '\\');
     return CopyTruncated(path, buffer, capacity);
 }
@@ -117,6 +165,7 @@ uint32_t GetModuleFileNameA(ModuleHandle module, char* buffer, uint32_t capacity
 uint32_t GetModuleFileNameW(ModuleHandle module, COM_WCHAR* buffer, uint32_t capacity) {
     std::string path = PathOf(module);
     if (path.empty()) return 0;
+    NoteReported(path);
     utf::WideString wide = utf::Utf8ToUtf16(path.data(), path.size());
     std::replace(wide.begin(), wide.end(), COM_WCHAR('/'), COM_WCHAR('\\'));
     return CopyTruncated(wide, buffer, capacity);
@@ -128,21 +177,11 @@ ModuleHandle LoadLibraryW(const COM_WCHAR* path) {
     if (!path || Injected(Fault::Loader)) return nullptr;
     size_t length = 0;
     while (path[length]) ++length;
-    // A path that fits is converted on the stack.
-    char small[PATH_MAX];
-    std::string large;
-    char* narrow = small;
-    size_t n = utf::Utf16ToUtf8(path, length, small, sizeof small - 1);
-    if (n >= sizeof small) {
-        large = utf::Utf16ToUtf8(path, length);
-        narrow = large.data();
-    }
-    narrow[n] = '\0';
-    std::replace(narrow, narrow + n, '\\', '/');
+    const std::string narrow = LinkerPath(utf::Utf16ToUtf8(path, length));
     // Only an absolute path: the dynamic linker would search LD_LIBRARY_PATH
     // and its caches for a bare name.
-    if (n == 0 || narrow[0] != '/') return nullptr;
-    return dlopen(narrow, RTLD_NOW | RTLD_LOCAL);
+    if (narrow.empty() || narrow[0] != '/') return nullptr;
+    return dlopen(narrow.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
 void* GetProcAddress(ModuleHandle module, const char* name) {
