@@ -4,12 +4,11 @@
 #include "core/ansi.h"
 #include "core/raise.h"
 #include "registry/registry.h"
+#include "registry/root_path.h"
 
 namespace tavo::registry {
 namespace {
 
-constexpr char kMakerKey[] = "Software\\Quorvalltech\\";
-constexpr char kDefaultVersion[] = "TAVO-2024.1";
 // The environment read: 65,535 bytes with the terminator at most.
 constexpr uint32_t kVersionReadSize = 65535;
 // A COM_VERSION that does not fit is refused rather than cut short:
@@ -22,7 +21,7 @@ bool ResolveVersionKey(core::ShortText* key) {
     // A short value is read on the stack; only a longer one gets a buffer of
     // the size the platform reports (at most the 65,535 bytes of the read).
     char small[256];
-    uint32_t n = plat::GetEnvironmentVariableA("COM_VERSION", small, sizeof small);
+    uint32_t n = plat::GetEnvironmentVariableA(kVersionVariable, small, sizeof small);
     key->Append(kMakerKey, sizeof kMakerKey - 1);
     if (n == 0) {
         key->Append(kDefaultVersion, sizeof kDefaultVersion - 1);
@@ -34,7 +33,7 @@ bool ResolveVersionKey(core::ShortText* key) {
     }
     if (n > kVersionReadSize) return false;
     std::string buffer(n, '\0');
-    uint32_t got = plat::GetEnvironmentVariableA("COM_VERSION", buffer.data(), n);
+    uint32_t got = plat::GetEnvironmentVariableA(kVersionVariable, buffer.data(), n);
     if (got == 0 || got >= n) return false; // changed meanwhile
     key->Append(buffer.c_str());
     return true;
@@ -47,14 +46,14 @@ COM_HRESULT CRegistry::Open(uint32_t root, const COM_WCHAR* subkey) {
         switch (root) {
         case COM_REGROOT_CLASSES:
             hive = plat::kHKeyLocalMachine;
-            suffix = "\\Classes";
+            suffix = kClassesKey;
             break;
         case COM_REGROOT_USER: hive = plat::kHKeyCurrentUser; break;
         case COM_REGROOT_MACHINE: hive = plat::kHKeyLocalMachine; break;
         case COM_REGROOT_USER_VENDOR: hive = plat::kHKeyCurrentUser; break;
         case COM_REGROOT_APPDATA:
             hive = plat::kHKeyLocalMachine;
-            suffix = "\\ApplicationData";
+            suffix = kApplicationDataKey;
             break;
         default: return E_INVALIDARG;
         }

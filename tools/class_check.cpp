@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "core/library_path.h"
+#include "registry/root_path.h"
 #include "tools/command.h"
 
 namespace tavo::tools {
@@ -23,9 +24,9 @@ StepResult Failed(COM_HRESULT activation, std::string detail) { return StepResul
 std::string ClassRootPath() {
     // The registry service's own rule: an unset or empty variable means the
     // default version key.
-    const char* version = std::getenv("COM_VERSION");
-    return std::string("HKLM\\Software\\Quorvalltech\\") + (version && *version ? version : "TAVO-2024.1") +
-           "\\Classes";
+    const char* version = std::getenv(registry::kVersionVariable);
+    return std::string("HKLM\\") + registry::kMakerKey + (version && *version ? version : registry::kDefaultVersion) +
+           registry::kClassesKey;
 }
 
 ServerEntry ReadServerEntry(COM_IRegistry* registry, const _COM_GUID& clsid) {
