@@ -249,7 +249,8 @@ check_package() {
     log "Debian package: $(basename "$deb")"
     local listing f
     listing=$(dpkg-deb -c "$deb")
-    for f in bin/tavocom lib/libTAVOCOM64.so.0.1.0 lib/libTAVOCOM64.so.0 lib/libTAVOCOM64.so include/tavocom/tavocom.h \
+    for f in bin/tavocom lib/libTAVOCOM64.so.0.1.0 lib/libTAVOCOM64.so.0 lib/libTAVOCOM64.so lib/libtavocom64-platform.so.0 \
+        include/tavocom/tavocom.h \
         include/tavocom/component.h lib/cmake/TAVOCOM64/TAVOCOM64Config.cmake lib/pkgconfig/tavocom64.pc lib/greeter.so; do
         grep -Eq " \./usr/$f( -> |$)" <<<"$listing" || { echo "$deb lacks /usr/$f"; return 1; }
     done

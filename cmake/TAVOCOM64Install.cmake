@@ -1,6 +1,7 @@
 # What `cmake --install` puts under a prefix, in three install components:
-#   runtime      the library (Linux: lib/libTAVOCOM64.so.0.1.0 and .so.0;
-#                Windows: bin/TAVOCOM64.dll) and the tavocom tool (bin/)
+#   runtime      the library (Linux: lib/libTAVOCOM64.so.0.1.0 and .so.0,
+#                with its private lib/libtavocom64-platform.so.0; Windows:
+#                bin/TAVOCOM64.dll) and the tavocom tool (bin/)
 #   development  the public headers, the .so link or the import library
 #                (lib/libTAVOCOM64.dll.a), the CMake package
 #                (lib/cmake/TAVOCOM64/) and tavocom64.pc (lib/pkgconfig/)
@@ -14,6 +15,13 @@ install(TARGETS TAVOCOM64 EXPORT TAVOCOM64Targets
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+if(NOT WIN32)
+  # Private to the runtime and its tool: the SONAME file and its version,
+  # no development link. It is in the export set only because the runtime
+  # links it.
+  install(TARGETS tavocom_platform EXPORT TAVOCOM64Targets
+          LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_SKIP)
+endif()
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/include/tavocom DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
 
 install(EXPORT TAVOCOM64Targets NAMESPACE TAVOCOM64:: DESTINATION ${config_dir} COMPONENT development)

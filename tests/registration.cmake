@@ -4,14 +4,13 @@ set(bin ${CMAKE_BINARY_DIR}/bin)
 # The walk over the class map, built into the test so that it can be given
 # a map with categories.
 add_library(test_register_all STATIC ${CMAKE_SOURCE_DIR}/registration/register_all.cpp)
-target_include_directories(test_register_all PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(test_register_all PUBLIC TAVOCOM64 PRIVATE tavocom_warnings tavocom_sanitize)
+target_link_libraries(test_register_all PUBLIC TAVOCOM64 tavocom_platform PRIVATE tavocom_internal)
 
 tavocom_add_component(test_failing_registration failing_registration ${bin} components/failing_registration.cpp)
 
 tavocom_add_test(categories categories_test.cpp)
 tavocom_add_test(registration registration_test.cpp registration_map_test.cpp registration_process_test.cpp)
-target_link_libraries(test_registration PRIVATE test_register_all tavocom_platform_registry)
+target_link_libraries(test_registration PRIVATE test_register_all tavocom_platform)
 
 # tavocom register, categories and classes, with a registry of their own.
 set(tool_env "COM_VERSION=TOOLTEST-REGISTER" "TAVOCOM_MACHINE_HIVE=${CMAKE_BINARY_DIR}/tooltest/machine.db"
