@@ -14,15 +14,20 @@
 #   ./build.sh package
 #                     build the Linux target and its Debian package
 #                     (build/tavocom64_VERSION_amd64.deb)
+#   ./build.sh msi    build the Windows target and its installer
+#                     (build/tavocom64-VERSION-x64.msi), and install,
+#                     upgrade and remove it under Wine
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$PWD
 JOBS=${JOBS:-$(nproc)}
 BUILD=${TAVOCOM_BUILD_DIR:-$ROOT/build}
 PACKAGES=(cmake make g++ mingw-w64 wine wine64 libsqlite3-dev googletest libgtest-dev libbenchmark-dev dpkg-dev
-    clang-14 libclang-rt-14-dev python3 valgrind pkgconf)
+    clang-14 libclang-rt-14-dev python3 valgrind pkgconf wixl)
 
 log() { printf '\n=== %s\n' "$*"; }
+# The Windows installer's build and check.
+source "$ROOT/packaging/windows/msi.sh"
 
 install_deps() {
     local missing=()
@@ -273,6 +278,7 @@ check_packages() {
     local start=$SECONDS
     check_install linux
     check_install windows wine
+    check_msi
     build_package
     check_package
     echo "package checks: $((SECONDS - start)) s"
@@ -328,8 +334,14 @@ package)
     build_linux
     build_package
     ;;
+msi)
+    install_deps
+    build_windows
+    start_wine
+    check_msi
+    ;;
 *)
-    sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac
