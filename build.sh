@@ -43,21 +43,28 @@ install_deps() {
 }
 
 # Google Benchmark for the Windows build is compiled from Debian's source
-# package of the same library the Linux build uses.
+# package of the same library the Linux build uses, fetched with an apt
+# state of its own in a temporary directory, so that the machine's sources
+# and package lists stay as they were.
 fetch_benchmark_sources() {
     local dest=$BUILD/deps/benchmark
+    # Left by earlier versions of this script.
+    rm -f /etc/apt/sources.list.d/tavocom-deb-src.sources
     [[ -f $dest/CMakeLists.txt ]] && return
     log "fetching Google Benchmark sources (Debian source package)"
-    if ! ls /etc/apt/sources.list.d/*.sources 2>/dev/null | xargs grep -qs '^Types:.*deb-src'; then
-        sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
-            >/etc/apt/sources.list.d/tavocom-deb-src.sources
-        apt-get update -q
-    fi
     local tmp
     tmp=$(mktemp -d)
-    (cd "$tmp" && apt-get source -q --download-only benchmark >/dev/null 2>&1)
+    mkdir -p "$tmp/parts" "$tmp/lists/partial" "$tmp/download"
+    local f
+    for f in /etc/apt/sources.list.d/*.sources; do
+        sed 's/^Types: deb$/Types: deb-src/' "$f" >"$tmp/parts/$(basename "$f")"
+    done
+    local apt=(apt-get -q -o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$tmp/parts"
+        -o Dir::State::Lists="$tmp/lists" -o APT::Sandbox::User=root)
+    "${apt[@]}" update >/dev/null
+    (cd "$tmp/download" && "${apt[@]}" source --download-only benchmark >/dev/null 2>&1)
     mkdir -p "$dest"
-    tar -xzf "$tmp"/benchmark_*.orig.tar.gz -C "$dest" --strip-components=1
+    tar -xzf "$tmp"/download/benchmark_*.orig.tar.gz -C "$dest" --strip-components=1
     rm -rf "$tmp"
 }
 
@@ -266,12 +273,35 @@ check_package() {
         return 0
     fi
     local apt=(env DEBIAN_FRONTEND=noninteractive apt-get -y -q -o DPkg::Lock::Timeout=300)
+    local hive_dir_existed=false
+    [[ -d /var/lib/tavocom ]] && hive_dir_existed=true
     "${apt[@]}" install "$deb" >"$BUILD/cpack/install.log" 2>&1 || { cat "$BUILD/cpack/install.log"; return 1; }
     local status=0
-    (/usr/bin/tavocom version | grep "^TAVOCOM64 " && check_demo "$BUILD/cpack" /usr/bin/tavocom) || status=$?
+    (/usr/bin/tavocom version | grep "^TAVOCOM64 " && check_installed_registrations "${apt[@]}" "$deb" &&
+        check_demo "$BUILD/cpack" /usr/bin/tavocom) || status=$?
     "${apt[@]}" purge tavocom64 >>"$BUILD/cpack/install.log" 2>&1 || { cat "$BUILD/cpack/install.log"; return 1; }
     [[ ! -e /usr/bin/tavocom ]] || { echo "/usr/bin/tavocom is still there after removal"; return 1; }
+    # The machine as it was: a hive that only this check made goes too.
+    $hive_dir_existed || rm -rf /var/lib/tavocom
     return $status
+}
+
+# What the package's maintainer scripts register in the machine hive: the
+# runtime and the sample decoder, usable right after installation, counted
+# once also after a reinstallation.
+check_installed_registrations() { # apt command..., package file
+    local deb=${*: -1}
+    local apt=("${@:1:$#-1}")
+    local system=(env -u TAVOCOM_MACHINE_HIVE -u TAVOCOM_USER_HIVE -u COM_VERSION /usr/bin/tavocom)
+    local decoded
+    decoded=$("${system[@]}" decode 0x806F0005)
+    grep -q "Session has expired" <<<"$decoded" || { echo "$decoded"; echo "no decode through the sample decoder"; return 1; }
+    "${apt[@]}" install --reinstall "$deb" >>"$BUILD/cpack/install.log" 2>&1 || { cat "$BUILD/cpack/install.log"; return 1; }
+    local counts
+    counts=$("${system[@]}" classes | awk '$2 ~ /^Telva/ {print $2, $(NF-1)}' | sort)
+    [[ $counts == "$(printf '%s\n' 'TelvaCOM.Decoder 1' 'TelvaCOM.Registry 1' 'TelvaCategoryManager 1' 'TelvaCom.Memory 1' \
+        'TelvaCom.TavoDecoder 1' | sort)" ]] || { echo "$counts"; echo "install counts after a reinstallation"; return 1; }
+    echo "registered by the package: decoding works, counts stay 1 across a reinstallation"
 }
 
 check_packages() {
