@@ -26,12 +26,13 @@ PACKAGES=(cmake make g++ mingw-w64 wine wine64 libsqlite3-dev googletest libgtes
     clang-14 libclang-rt-14-dev python3 valgrind pkgconf wixl)
 
 log() { printf '\n=== %s\n' "$*"; }
-# The Windows installer's build and check.
+# The Windows installer's build and check; components for the MSVC ABI.
 source "$ROOT/packaging/windows/msi.sh"
+source "$ROOT/tests/msvc/msvc_abi.sh"
 
 install_deps() {
     local missing=()
-    for p in "${PACKAGES[@]}"; do
+    for p in "${PACKAGES[@]}" "${MSVC_PACKAGES[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     if ((${#missing[@]})); then
@@ -336,6 +337,7 @@ test)
     run_tests linux
     run_tests linux-sanitize
     run_tests windows
+    check_msvc_abi
     check_packages
     run_fuzz "${TAVOCOM_FUZZ_SECONDS:-20}"
     run_valgrind
