@@ -1,9 +1,11 @@
 # Component libraries of the runtime, built the same way in the runtime's own
 # tree and by projects that use the installed package.
 #
-# tavocom_add_component(TARGET OUTPUT_NAME DIRECTORY sources...)
+# tavocom_add_component(TARGET OUTPUT_NAME DIRECTORY sources... [EXPORTS name...])
 #   A loadable library OUTPUT_NAME.so / OUTPUT_NAME.dll in DIRECTORY, linked
-#   against TAVOCOM64::TAVOCOM64, exporting only its marked entry points, and
+#   against TAVOCOM64::TAVOCOM64, exporting only its marked entry points
+#   (on Linux: GetClassObject, CanUnloadNow, DllRegisterServer,
+#   DllUnregisterServer and the names given after EXPORTS), and
 #   compiled with COM_COMPONENT_FILE_NAME, the file name it registers as its
 #   server (relative to the runtime's directory). On Windows it carries its
 #   compiler runtime, so that it needs only the system's own libraries.
@@ -24,7 +26,8 @@ if(NOT DEFINED TAVOCOM64_COMPONENT_INSTALL_DIR)
 endif()
 
 function(tavocom_add_component target output dir)
-  add_library(${target} MODULE ${ARGN})
+  cmake_parse_arguments(PARSE_ARGV 3 arg "" "" "EXPORTS")
+  add_library(${target} MODULE ${arg_UNPARSED_ARGUMENTS})
   target_link_libraries(${target} PRIVATE TAVOCOM64::TAVOCOM64 ${TAVOCOM64_COMPONENT_LINK_OPTIONS})
   set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ${output}
                         LIBRARY_OUTPUT_DIRECTORY ${dir} RUNTIME_OUTPUT_DIRECTORY ${dir})
@@ -34,6 +37,14 @@ function(tavocom_add_component target output dir)
       target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
     endif()
   else()
-    target_compile_options(${target} PRIVATE -fvisibility=hidden)
+    # Only the entry points leave the library, as on Windows only the marked
+    # names do: not the C++ library's template instances it compiled in.
+    set(names GetClassObject CanUnloadNow DllRegisterServer DllUnregisterServer ${arg_EXPORTS})
+    list(JOIN names "; " names)
+    set(script ${CMAKE_CURRENT_BINARY_DIR}/${target}.exports.map)
+    file(CONFIGURE OUTPUT ${script} CONTENT "{\n  global: ${names};\n  local: *;\n};\n")
+    target_compile_options(${target} PRIVATE -fvisibility=hidden -fvisibility-inlines-hidden)
+    target_link_options(${target} PRIVATE -Wl,--version-script=${script})
+    set_target_properties(${target} PROPERTIES LINK_DEPENDS ${script})
   endif()
 endfunction()

@@ -13,5 +13,13 @@ TEST(ExportsTest, ExactlyTheExportTable) {
     EXPECT_EQ(names, expected);
 }
 
+// A component built with the package's CMake function exports its entry
+// points and nothing of the C++ library it compiled in.
+TEST(ExportsTest, ComponentsExportTheirEntryPointsOnly) {
+    const std::vector<std::string> expected = {"CanUnloadNow", "DllRegisterServer", "DllUnregisterServer",
+                                               "GetClassObject"};
+    EXPECT_EQ(ReadExportNames(BinaryDirectory() + "/greeter" + TAVOCOM_COMPONENT_SUFFIX), expected);
+}
+
 } // namespace
 } // namespace tavo::test
