@@ -234,6 +234,9 @@ check_install() { # build dir name, runner...
     cmake -S "$ROOT/examples" -B "$outside" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DTAVOCOM64_DIR="$prefix/lib/cmake/TAVOCOM64" "${args[@]}" >/dev/null
     cmake --build "$outside" -j "$JOBS" >/dev/null
+    # The build directory is a product directory of its own: the tool staged
+    # there activates the components as built.
+    check_demo "$outside/staged" "$@" "$outside/$(basename "$tool")"
     cmake --install "$outside" --prefix "$prefix" >/dev/null
     check_demo "$outside" "$@" "$tool"
     [[ $name == windows ]] && return

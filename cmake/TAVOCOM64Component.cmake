@@ -25,6 +25,35 @@ if(NOT DEFINED TAVOCOM64_COMPONENT_INSTALL_DIR)
   endif()
 endif()
 
+# In a project that uses the installed package, each directory that gets
+# components becomes a product directory of its own: the runtime, its
+# platform library and the tool are copied beside them at build time, so
+# that the tool run from there (with private hives) registers and activates
+# the components as built, without root and without installing them.
+function(_tavocom_stage_runtime target dir)
+  if(NOT TARGET TAVOCOM64::tavocom)
+    return() # the runtime's own tree: everything is built into one directory
+  endif()
+  string(MD5 key "${dir}")
+  set(stage tavocom_stage_${key})
+  if(NOT TARGET ${stage})
+    if(WIN32)
+      set(runtime_name $<TARGET_FILE_NAME:TAVOCOM64::TAVOCOM64>)
+    else()
+      set(runtime_name $<TARGET_SONAME_FILE_NAME:TAVOCOM64::TAVOCOM64>)
+    endif()
+    set(commands COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+                 COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:TAVOCOM64::TAVOCOM64> ${dir}/${runtime_name}
+                 COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:TAVOCOM64::tavocom> ${dir})
+    if(TARGET TAVOCOM64::tavocom_platform)
+      list(APPEND commands COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:TAVOCOM64::tavocom_platform>
+                                   ${dir}/$<TARGET_SONAME_FILE_NAME:TAVOCOM64::tavocom_platform>)
+    endif()
+    add_custom_target(${stage} ${commands} COMMENT "Staging the TAVOCOM64 runtime and tool in ${dir}" VERBATIM)
+  endif()
+  add_dependencies(${target} ${stage})
+endfunction()
+
 function(tavocom_add_component target output dir)
   cmake_parse_arguments(PARSE_ARGV 3 arg "" "" "EXPORTS")
   add_library(${target} MODULE ${arg_UNPARSED_ARGUMENTS})
@@ -47,4 +76,5 @@ function(tavocom_add_component target output dir)
     target_link_options(${target} PRIVATE -Wl,--version-script=${script})
     set_target_properties(${target} PROPERTIES LINK_DEPENDS ${script})
   endif()
+  _tavocom_stage_runtime(${target} ${dir})
 endfunction()
