@@ -14,6 +14,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/fault.h"
@@ -92,20 +93,60 @@ void NoteReported(const std::string& path) {
     g_anyReported.store(true, std::memory_order_release);
 }
 
-// `path` (`\` separated) in the linker's form.
-std::string LinkerPath(std::string path) {
+// `path` (`\` separated, `n` bytes) in the linker's form, in place; a
+// reported directory's own characters may make it longer, into `longer`.
+const char* LinkerPath(char* path, size_t n, std::string* longer) {
     size_t keep = 0;
     if (g_anyReported.load(std::memory_order_acquire)) {
         std::lock_guard<std::mutex> lock(g_reportedLock);
         for (const ReportedDirectory& known : Reported()) {
-            if (known.reported.size() > keep && path.compare(0, known.reported.size(), known.reported) == 0) {
-                path.replace(0, known.reported.size(), known.real);
+            if (known.reported.size() > keep && known.reported.size() <= n &&
+                std::memcmp(path, known.reported.data(), known.reported.size()) == 0) {
+                *longer = known.real + std::string(path + known.reported.size(), n - known.reported.size());
                 keep = known.real.size();
             }
         }
     }
-    std::replace(path.begin() + ptrdiff_t(keep), path.end(), '\\', '/');
-    return path;
+    if (keep == 0) {
+        std::replace(path, path + n, '\\', '/');
+        return path;
+    }
+    std::replace(longer->begin() + ptrdiff_t(keep), longer->end(), '\\', '/');
+    return longer->c_str();
+}
+
+// Entries that GetProcAddress found to be a module's own, until that module
+// is unloaded here: a library stays loaded while this process holds a load
+// of it, and only FreeLibrary drops one.
+class OwnEntryList {
+public:
+    bool Known(ModuleHandle module, void* entry) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        for (const auto& e : m_entries)
+            if (e.first == module && e.second == entry) return true;
+        return false;
+    }
+    void Add(ModuleHandle module, void* entry) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        if (m_entries.size() >= kMostEntries) m_entries.clear();
+        m_entries.emplace_back(module, entry);
+    }
+    void Forget(ModuleHandle module) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(),
+                                       [module](const auto& e) { return e.first == module; }),
+                        m_entries.end());
+    }
+
+private:
+    static constexpr size_t kMostEntries = 256;
+    std::mutex m_lock;
+    std::vector<std::pair<ModuleHandle, void*>> m_entries;
+};
+
+OwnEntryList& OwnEntries() {
+    static OwnEntryList list;
+    return list;
 }
 
 template <class Char>
@@ -177,11 +218,22 @@ ModuleHandle LoadLibraryW(const COM_WCHAR* path) {
     if (!path || Injected(Fault::Loader)) return nullptr;
     size_t length = 0;
     while (path[length]) ++length;
-    const std::string narrow = LinkerPath(utf::Utf16ToUtf8(path, length));
+    // A path that fits is converted on the stack.
+    char small[PATH_MAX];
+    std::string large;
+    char* narrow = small;
+    size_t n = utf::Utf16ToUtf8(path, length, small, sizeof small - 1);
+    if (n >= sizeof small) {
+        large = utf::Utf16ToUtf8(path, length);
+        narrow = large.data();
+    }
+    narrow[n] = '\0';
+    std::string longer;
+    const char* linker = LinkerPath(narrow, n, &longer);
     // Only an absolute path: the dynamic linker would search LD_LIBRARY_PATH
     // and its caches for a bare name.
-    if (narrow.empty() || narrow[0] != '/') return nullptr;
-    return dlopen(narrow.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (linker[0] != '/') return nullptr;
+    return dlopen(linker, RTLD_NOW | RTLD_LOCAL);
 }
 
 void* GetProcAddress(ModuleHandle module, const char* name) {
@@ -189,18 +241,24 @@ void* GetProcAddress(ModuleHandle module, const char* name) {
     void* entry = dlsym(module, name);
     if (!entry) return nullptr;
     // The dynamic linker also searches the library's dependencies; the
-    // platform call looks at the module's own exports only.
+    // platform call looks at the module's own exports only. The address
+    // lookup that tells them apart is done once per entry of a loaded module.
+    if (OwnEntries().Known(module, entry)) return entry;
     struct link_map* own = nullptr;
     struct link_map* holder = nullptr;
     Dl_info info{};
     if (dlinfo(module, RTLD_DI_LINKMAP, &own) != 0 ||
         dladdr1(entry, &info, reinterpret_cast<void**>(&holder), RTLD_DL_LINKMAP) == 0 || holder != own)
         return nullptr;
+    OwnEntries().Add(module, entry);
     return entry;
 }
 
 void FreeLibrary(ModuleHandle module) {
-    if (module) dlclose(module);
+    if (!module) return;
+    // The handle may name another library once this one is gone.
+    OwnEntries().Forget(module);
+    dlclose(module);
 }
 
 std::string LastLoadErrorText() {
