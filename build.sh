@@ -211,6 +211,31 @@ check_demo() { # scratch dir, runner and tool...
     echo "$*: demo activated the sample component"
 }
 
+# The examples' client program, run in a directory of components with the
+# runtime and the tool staged beside them, the components registered there.
+check_client() { # directory, runner...
+    local dir=$1
+    shift
+    local suffix=.so exe=
+    [[ $# -gt 0 ]] && suffix=.dll exe=.exe
+    local hive=$dir/client-hive
+    rm -rf "$hive"
+    mkdir -p "$hive"
+    local env=(env COM_VERSION=TAVO-CLIENTCHECK TAVOCOM_MACHINE_HIVE="$hive/machine.db" TAVOCOM_USER_HIVE="$hive/user.db")
+    local out status=0
+    out=$("${env[@]}" "$@" "$dir/tavocom$exe" register 2>&1 &&
+        "${env[@]}" "$@" "$dir/tavocom$exe" register "$dir/greeter$suffix" "$dir/tavo_decoder$suffix" 2>&1 &&
+        "${env[@]}" "$@" "$dir/client$exe" 2>&1) || status=$?
+    if ((status != 0)) || ! grep -q "Hello, client!" <<<"$out" || ! grep -q "Session has expired" <<<"$out"; then
+        echo "$out"
+        echo "$dir: the client did not activate the greeter or decode through the sample decoder"
+        return 1
+    fi
+    [[ $# -gt 0 ]] && wine reg delete 'HKLM\Software\Quorvalltech\TAVO-CLIENTCHECK' /f >/dev/null 2>&1
+    rm -rf "$hive"
+    echo "$dir: the client activated the greeter and decoded through the sample decoder"
+}
+
 # A build as its users get it: installed into a scratch prefix, examples/
 # built there as an outside project against the installed CMake package and
 # installed beside the library, the installed tool's demo run with them;
@@ -237,6 +262,7 @@ check_install() { # build dir name, runner...
     # The build directory is a product directory of its own: the tool staged
     # there activates the components as built.
     check_demo "$outside/staged" "$@" "$outside/$(basename "$tool")"
+    check_client "$outside" "$@"
     cmake --install "$outside" --prefix "$prefix" >/dev/null
     check_demo "$outside" "$@" "$tool"
     [[ $name == windows ]] && return

@@ -54,6 +54,25 @@ function(_tavocom_stage_runtime target dir)
   add_dependencies(${target} ${stage})
 endfunction()
 
+# tavocom_add_client(TARGET DIRECTORY sources...)
+#   A program in DIRECTORY that uses the runtime. It starts without any
+#   compiler runtime DLL on Windows (linked statically), and loads the
+#   runtime staged beside it in DIRECTORY (the one installed under
+#   PREFIX/lib once it is installed into PREFIX/bin).
+function(tavocom_add_client target dir)
+  add_executable(${target} ${ARGN})
+  target_link_libraries(${target} PRIVATE TAVOCOM64::TAVOCOM64 ${TAVOCOM64_COMPONENT_LINK_OPTIONS})
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${dir})
+  if(WIN32)
+    if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+      target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
+    endif()
+  else()
+    set_target_properties(${target} PROPERTIES BUILD_WITH_INSTALL_RPATH ON INSTALL_RPATH "$ORIGIN:$ORIGIN/../lib")
+  endif()
+  _tavocom_stage_runtime(${target} ${dir})
+endfunction()
+
 function(tavocom_add_component target output dir)
   cmake_parse_arguments(PARSE_ARGV 3 arg "" "" "EXPORTS")
   add_library(${target} MODULE ${arg_UNPARSED_ARGUMENTS})

@@ -32,8 +32,11 @@ configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/TAVOCOM64Config.cmake.in
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/package/TAVOCOM64ConfigVersion.cmake
                                  COMPATIBILITY SameMinorVersion)
 install(FILES ${CMAKE_BINARY_DIR}/package/TAVOCOM64Config.cmake ${CMAKE_BINARY_DIR}/package/TAVOCOM64ConfigVersion.cmake
-              ${CMAKE_CURRENT_LIST_DIR}/TAVOCOM64Component.cmake
+              ${CMAKE_CURRENT_LIST_DIR}/TAVOCOM64Component.cmake ${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake
         DESTINATION ${config_dir} COMPONENT development)
+# The guide and this overview, for the package's users.
+install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/docs/guide.md
+        DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT development)
 
 # The .pc file names its prefix relative to its own place, so that it stays
 # right under whatever prefix `cmake --install --prefix` chose.
