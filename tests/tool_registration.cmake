@@ -3,10 +3,6 @@
 set(root "HKLM\\Software\\Quorvalltech\\$ENV{COM_VERSION}")
 
 include(${CMAKE_CURRENT_LIST_DIR}/tool_step.cmake)
-# step(EXIT_CODE REGEX ARGS...): the tool with ARGS.
-function(step code regex)
-  run_step(${code} "${regex}" ${EMULATOR} ${TOOL} ${ARGN})
-endfunction()
 
 # A fresh registry: the hive files (Linux) or the version key (Windows).
 if(DEFINED ENV{TAVOCOM_MACHINE_HIVE})
