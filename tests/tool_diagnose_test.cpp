@@ -189,25 +189,5 @@ TEST_F(ToolDiagnoseTest, TraceStopsWhereActivationStopsAndDoctorNamesTheEntry) {
     std::remove(junk.c_str());
 }
 
-// The runtime's own classes, registered by its self-registration, and a
-// component registered by the tool are no problems; nor is an empty store.
-TEST_F(ToolDiagnoseTest, EmptyStoreAndRegisteredClassesHaveNoProblems) {
-    for (bool registered : {false, true}) {
-        if (registered) {
-            ASSERT_EQ(Tool({"register"}).status, 0);
-            ASSERT_EQ(Tool({"register", "greeter" + kSuffix}).status, 0);
-        }
-        ToolRun doctor = Tool({"doctor"});
-        EXPECT_EQ(doctor.status, 0) << doctor.output;
-        EXPECT_NE(doctor.output.find("no problems"), std::string::npos) << doctor.output;
-    }
-    ToolRun byProgId = Tool({"create", "--trace", "TavoSample.Greeter"});
-    EXPECT_EQ(byProgId.status, 0) << byProgId.output;
-    ToolRun neither = Tool({"create", "--trace", "No.Such.ProgID"});
-    EXPECT_EQ(neither.status, 2) << neither.output;
-    EXPECT_NE(neither.output.find("is neither a class identifier"), std::string::npos)
-        << neither.output;
-}
-
 } // namespace
 } // namespace tavo::test

@@ -27,10 +27,12 @@ run_step(0 "^$" ${small} ${EMULATOR} ${TOOL} reg delete "${root}\\k")
 step(1 "open failed with error 2" reg query "${root}\\k")
 step(0 "imported 510 keys" reg import ${dir}/deep-out.reg)
 
-# Refused input writes nothing: a malformed file, a type or number that
-# reg add does not take.
+# Refused input writes nothing: a malformed file, one with keys of both
+# hives, a type or number that reg add does not take.
 file(WRITE ${dir}/bad.reg "REGEDIT4\r\n[${root}\\Bad]\r\n\"v\"=\"x\"\r\n\"w\"=hex:0\r\n")
 step(1 "bad.reg:4: expected a hex byte.*nothing was written" reg import ${dir}/bad.reg)
+file(WRITE ${dir}/both.reg "REGEDIT4\r\n[${root}\\Bad]\r\n\"v\"=\"x\"\r\n[HKEY_LOCAL_MACHINE\\Software\\Bad]\r\n")
+step(1 "both.reg:4: keys of both hives in one file.*nothing was written" reg import ${dir}/both.reg)
 step(2 "type must be REG_SZ or REG_DWORD: REG_FOO" reg add "${root}\\Bad" /v v /t REG_FOO /d 1)
 step(2 "REG_DWORD data must be a number: x" reg add "${root}\\Bad" /v v /t REG_DWORD /d x)
 step(1 "open failed with error 2" reg query "${root}\\Bad")

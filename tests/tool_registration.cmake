@@ -13,8 +13,14 @@ endif()
 execute_process(COMMAND ${EMULATOR} ${TOOL} reg delete "${root}" OUTPUT_QUIET ERROR_QUIET)
 
 set(greeter "greeter${SUFFIX}")
+step(0 "^no problems" doctor)
 step(0 "${LIBRARY}: registered \\(0x00000000\\)" register)
 step(0 "${greeter}: registered" register ${greeter})
+# The runtime's own classes and a component registered by the tool are no
+# problems, and activate as traced.
+step(0 "^no problems: 5 classes" doctor)
+step(0 "verdict: succeeds\nCOM_CreateInstance: 0x00000000, as traced" create --trace TavoSample.Greeter)
+step(2 "is neither a class identifier" create --trace No.Such.ProgID)
 step(0 "Components that greet.*TavoSample.Greeter.*1 categories" categories)
 step(0 "TavoSample.Greeter +Sample greeter +${greeter} +1 +Components that greet" classes)
 step(0 "TelvaCom.Memory +- +${LIBRARY} +1 +-" classes)
