@@ -48,6 +48,25 @@ else()
   step(0 "Half" reg query "${root}\\Half")
 endif()
 
+# Writes that fail halfway, where the hive file may not grow past 64 KB:
+# reg add and reg delete leave the hive as it was (the store's batch).
+if(HIVE_FILES)
+  set(io ${CMAKE_COMMAND} -E env TAVOCOM_USER_HIVE=${dir}/io/user.db)
+  set(limited sh -c "trap '' XFSZ && exec prlimit --fsize=65536 \"$@\"" sh)
+  string(REPEAT "y" 2000 text)
+  set(lines "REGEDIT4\n")
+  foreach(i RANGE 1 200)
+    string(APPEND lines "[HKEY_CURRENT_USER\\Software\\Tree\\k${i}]\n\"v\"=\"${text}\"\n")
+  endforeach()
+  file(WRITE ${dir}/tree.reg "${lines}")
+  run_step(0 "imported 200 keys" ${io} ${TOOL} reg import ${dir}/tree.reg)
+  string(REPEAT "x" 120000 text)
+  run_step(1 "commit failed with error 1016" ${io} ${limited} ${TOOL} reg add "HKCU\\Software\\Half" /v v /d ${text})
+  run_step(1 "open failed with error 2" ${io} ${TOOL} reg query "HKCU\\Software\\Half")
+  run_step(1 "failed with error 1016" ${io} ${limited} ${TOOL} reg delete "HKCU\\Software\\Tree")
+  run_step(0 "Tree\\\\k1\n.*Tree\\\\k99\n" ${io} ${TOOL} reg query "HKCU\\Software\\Tree")
+endif()
+
 # A text of 34 MB comes in from a file of that size and would go out as one
 # of twice that, over the 64 MB that import reads: export refuses it.
 string(REPEAT "x" 34000000 big)
