@@ -1,4 +1,5 @@
 // tavocom decode CODE...: the text of each status code and where it came from.
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -10,17 +11,11 @@ namespace tavo::tools {
 namespace {
 
 bool AllHexDigits(const std::string& s) {
-    if (s.empty()) return false;
-    for (char c : s)
-        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-    return true;
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
 }
 
 bool AllDecimalDigits(const std::string& s) {
-    if (s.empty()) return false;
-    for (char c : s)
-        if (c < '0' || c > '9') return false;
-    return true;
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // "0x806F0005" and "806F0005" are hexadecimal, as are other texts with

@@ -58,8 +58,42 @@ private:
     fs::path m_dir;
 };
 
+void Identifiers() {
+    std::printf("\n-- identifiers --\n");
+    _COM_GUID id{};
+    COM_GenerateCLSID(&id);
+    std::string text = GuidText(id);
+    _COM_GUID back{};
+    bool same = ParseGuid(text, &back) && COM_IsEqualGUID(id, back);
+    std::printf("generated %s, parsed back: %s\n", text.c_str(), same ? "identical" : "DIFFERENT");
+    std::printf("COM_IUnknown is %s\n", GuidText(COM_IID_IUnknown).c_str());
+    _COM_GUID bad{};
+    std::printf("parsing \"not-a-guid\" gives %s\n",
+                StatusText(COM_StringToCLSID(COM_TEXT("not-a-guid"), &bad)).c_str());
+}
+
+void Strings() {
+    std::printf("\n-- strings --\n");
+    utlAutoBstr s(COM_SysAllocString(COM_TEXT("length-prefixed")));
+    std::printf("\"%s\": %u characters, %u bytes\n", Narrow(s.Get()).c_str(), COM_SysStringLen(s.Get()),
+                COM_SysStringByteLen(s.Get()));
+}
+
+void ErrorRecord() {
+    std::printf("\n-- error record --\n");
+    {
+        utlAutoIf<COM_IErrorInfo> record;
+        COM_CreateErrorInfo(record.Put());
+        record->SetDescription(COM_TEXT("something went wrong"));
+        record->SetSource(COM_TEXT("tavocom demo"));
+        COM_SetErrorInfo(record.Get());
+    }
+    PrintErrorRecord();
+    COM_ClearErrorInfo();
+}
+
 // The registry service as a client uses it.
-void DemoRegistry() {
+void Registry() {
     std::printf("\n-- registry --\n");
     utlAutoIf<COM_IRegistry> registry;
     COM_HRESULT hr = COM_CreateInstance(COM_CLSID_Registry, 0, COM_IID_IRegistry, registry.PutVoid());
@@ -99,8 +133,7 @@ void DemoRegistry() {
     std::printf("removed the Demo key: %s\n", StatusText(hr).c_str());
 }
 
-
-void DemoActivation() {
+void Activation() {
     std::printf("\n-- activation --\n");
     utlAutoIf<COM_IMemory> memory;
     COM_HRESULT hr = COM_CreateInstance(COM_CLSID_Memory, 0, COM_IID_IMemory, memory.PutVoid());
@@ -149,7 +182,7 @@ void DemoActivation() {
         registry->DeleteKey(Widen(clsidText).c_str());
 }
 
-void DemoDecoding() {
+void Decoding() {
     std::printf("\n-- status decoding --\n");
     for (uint32_t code : {0x80070005u, 0x80004005u, 0x8067000Eu, 0x806F0005u}) {
         utlAutoBstr text;
@@ -160,46 +193,17 @@ void DemoDecoding() {
     }
 }
 
+void MemoryService() {
+    std::printf("\n-- memory service --\n");
+    RunMemory(COM_MEMORY_STRATEGY_VIRTUAL_FREELIST, 1000, 40, 0x100000);
+}
+
 } // namespace
 
 int Demo(const Args&) {
     std::printf("== TAVOCOM64 demo ==\n");
     ScratchStore scratch;
-
-    std::printf("\n-- identifiers --\n");
-    _COM_GUID id{};
-    COM_GenerateCLSID(&id);
-    std::string text = GuidText(id);
-    _COM_GUID back{};
-    bool same = ParseGuid(text, &back) && COM_IsEqualGUID(id, back);
-    std::printf("generated %s, parsed back: %s\n", text.c_str(), same ? "identical" : "DIFFERENT");
-    std::printf("COM_IUnknown is %s\n", GuidText(COM_IID_IUnknown).c_str());
-    _COM_GUID bad{};
-    std::printf("parsing \"not-a-guid\" gives %s\n",
-                StatusText(COM_StringToCLSID(COM_TEXT("not-a-guid"), &bad)).c_str());
-
-    std::printf("\n-- strings --\n");
-    utlAutoBstr s(COM_SysAllocString(COM_TEXT("length-prefixed")));
-    std::printf("\"%s\": %u characters, %u bytes\n", Narrow(s.Get()).c_str(), COM_SysStringLen(s.Get()),
-                COM_SysStringByteLen(s.Get()));
-
-    std::printf("\n-- error record --\n");
-    {
-        utlAutoIf<COM_IErrorInfo> record;
-        COM_CreateErrorInfo(record.Put());
-        record->SetDescription(COM_TEXT("something went wrong"));
-        record->SetSource(COM_TEXT("tavocom demo"));
-        COM_SetErrorInfo(record.Get());
-    }
-    PrintErrorRecord();
-    COM_ClearErrorInfo();
-
-    DemoRegistry();
-    DemoActivation();
-    DemoDecoding();
-    std::printf("\n-- memory service --\n");
-    RunMemory(COM_MEMORY_STRATEGY_VIRTUAL_FREELIST, 1000, 40, 0x100000);
-
+    for (void (*section)() : {Identifiers, Strings, ErrorRecord, Registry, Activation, Decoding, MemoryService}) section();
     std::printf("\nCanUnloadNow: %s\n", CanUnloadNow() == S_OK ? "S_OK" : "S_FALSE");
     return 0;
 }

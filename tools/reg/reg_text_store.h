@@ -5,6 +5,7 @@
 #define TAVOCOM_TOOLS_REG_REG_TEXT_STORE_H
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/registry.h"
@@ -47,29 +48,22 @@ uint32_t ReadTree(const std::string& path, Tree* tree);
 /// made anyway fail as they would without a batch.
 class WriteBatch {
 public:
-    explicit WriteBatch(plat::RegKeyHandle hive) : m_hive(hive), m_beginError(plat::BeginRegistryBatch(hive)) {}
+    explicit WriteBatch(plat::RegKeyHandle hive)
+        : m_hive(hive), m_beginError(plat::BeginRegistryBatch(hive)), m_open(m_beginError == 0) {}
     ~WriteBatch() { Rollback(); }
     WriteBatch(const WriteBatch&) = delete;
     WriteBatch& operator=(const WriteBatch&) = delete;
 
     uint32_t BeginError() const { return m_beginError; }
-    uint32_t Commit() {
-        if (m_done || m_beginError) return 0;
-        m_done = true;
-        return plat::CommitRegistryBatch(m_hive);
-    }
+    uint32_t Commit() { return std::exchange(m_open, false) ? plat::CommitRegistryBatch(m_hive) : 0; }
     /// True when that undid the batch's changes (false where the platform
     /// registry has no transactions).
-    bool Rollback() {
-        if (m_done || m_beginError) return false;
-        m_done = true;
-        return plat::RollbackRegistryBatch(m_hive);
-    }
+    bool Rollback() { return std::exchange(m_open, false) && plat::RollbackRegistryBatch(m_hive); }
 
 private:
     plat::RegKeyHandle m_hive;
     uint32_t m_beginError;
-    bool m_done = false;
+    bool m_open;
 };
 
 struct ApplyFailure {
