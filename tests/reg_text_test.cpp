@@ -252,8 +252,9 @@ TEST_F(RegTextTest, WriteBatchesDropTheirChangesWhole) {
 }
 
 // A tree as deep as the store takes, 512 levels below the hive, read,
-// written out and deleted on a thread of a small stack: the walk and the
-// delete keep their path off the machine stack.
+// written out and deleted on a thread with a stack of 64 KB, which a
+// recursive delete of 512 levels overflows: the walk and the delete keep
+// their path off the machine stack.
 TEST_F(RegTextTest, DeepTreesOnASmallStack) {
     const std::string root = "HKEY_CURRENT_USER\\Software\\Quorvalltech\\" + m_sandbox.Version();
     std::string deepest = root;
@@ -262,7 +263,7 @@ TEST_F(RegTextTest, DeepTreesOnASmallStack) {
     Tree tree;
     std::string file;
     COM_HRESULT deleted = E_FAIL;
-    ASSERT_TRUE(RunWithStack(256 << 10, [&] {
+    ASSERT_TRUE(RunWithStack(64 << 10, [&] {
         ReadTree(root, &tree);
         WriteWithin(tree, kMaxFileBytes, &file);
         utlAutoIf<COM_IRegistry> registry;
