@@ -9,11 +9,14 @@ namespace {
 constexpr uint32_t kFirstNameBuffer = 256;
 constexpr uint32_t kLongestAnsiName = 64 * 1024;
 
+/// A subkey without a name would be the key itself again: that is taken
+/// for a damaged store rather than walked into for ever.
 uint32_t SubkeyName(plat::RegKeyHandle key, uint32_t index, std::string* name) {
     for (uint32_t capacity = kFirstNameBuffer;; capacity *= 4) {
         name->resize(capacity);
         uint32_t size = capacity;
         uint32_t e = plat::RegEnumKeyExA(key, index, name->data(), &size);
+        if (e == 0 && size == 0) e = plat::kErrorRegistryCorrupt;
         if (e == 0 && size < capacity) {
             name->resize(size);
             return 0;
@@ -81,7 +84,7 @@ uint32_t DeleteTree(plat::RegKeyHandle parent, const char* name, uint32_t access
     while (!levels.empty()) {
         // Any failure to name a first subkey, "none left" included, leaves
         // the key to its deletion, which reports a key that still has some.
-        if (SubkeyName(levels.back().key.Get(), 0, &child) == 0 && !child.empty()) {
+        if (SubkeyName(levels.back().key.Get(), 0, &child) == 0) {
             Level next{plat::RegKey(), child};
             if (uint32_t e = plat::RegOpenKeyExA(levels.back().key.Get(), child.c_str(), access, next.key.Put()))
                 return e;
