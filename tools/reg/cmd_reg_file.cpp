@@ -94,10 +94,9 @@ int Import(const std::string& file) {
         std::string where = file + (failure.line ? ":" + std::to_string(failure.line) : std::string());
         std::fprintf(stderr, "%s: %s: %s\n", where.c_str(), failure.what.empty() ? "cannot write this key" : failure.what.c_str(),
                      ErrorText(e).c_str());
-        if (!tree.empty()) {
-            const bool machine = tree.front().path.rfind("HKEY_LOCAL_MACHINE", 0) == 0;
-            ExplainHiveWrite(machine ? plat::kHKeyLocalMachine : plat::kHKeyCurrentUser, e == plat::kErrorAccessDenied);
-        }
+        regtext::HiveKey first;
+        if (!tree.empty() && regtext::ParseHiveKey(tree.front().path, &first))
+            ExplainHiveWrite(first.hive, e == plat::kErrorAccessDenied);
         if (failure.undone || failure.line == 0 || !failure.what.empty())
             std::fprintf(stderr, "reg import: nothing was written\n");
         else
