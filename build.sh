@@ -388,7 +388,7 @@ bench)
     run_bench_full linux
     run_bench_full windows wine
     log "benchmark table ($(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'))"
-    python3 "$ROOT/tools/bench_table.py" "$ROOT/bench/table.tsv" "$BUILD/bench-results"
+    python3 "$ROOT/bench/table.py" "$ROOT/bench/table.tsv" "$BUILD/bench-results"
     ;;
 package)
     install_deps

@@ -8,6 +8,7 @@
 #include "core/raise.h"
 #include "platform/platform.h"
 #include "registry/enum_items.h"
+#include "registry/tree.h"
 
 namespace tavo::registry {
 
@@ -15,46 +16,6 @@ using core::ToAnsi;
 using core::FromAnsi;
 
 COM_CClassFactory<CRegistry> g_registryFactory;
-
-namespace {
-
-// The name buffer of tree deletion: the platform's longest key name. In a
-// multi-byte code page a name of that many characters takes more bytes,
-// so a name that does not fit is read again into a larger buffer.
-constexpr uint32_t kKeyNameBuffer = 256;
-constexpr uint32_t kLongestAnsiName = 64 * 1024;
-
-/// Name of subkey 0 of `key` into `name`; false when there is none or it
-/// cannot be read.
-bool FirstSubkey(plat::RegKeyHandle key, std::string& name) {
-    for (uint32_t capacity = kKeyNameBuffer; capacity <= kLongestAnsiName; capacity *= 4) {
-        name.resize(capacity);
-        uint32_t size = capacity;
-        uint32_t e = plat::RegEnumKeyExA(key, 0, name.data(), &size);
-        if (e == plat::kErrorMoreData) continue;
-        if (e != 0) return false;
-        name.resize(size < capacity ? size : capacity);
-        return true;
-    }
-    return false;
-}
-
-/// Deletes `name` below `parent` with everything under it. Stops at the
-/// first subkey that cannot be deleted, so it never loops on it.
-uint32_t DeleteTree(plat::RegKeyHandle parent, const char* name, uint32_t access) {
-    plat::RegKey key;
-    uint32_t e = plat::RegOpenKeyExA(parent, name, access, key.Put());
-    if (e != 0) return e;
-    std::string child;
-    while (FirstSubkey(key.Get(), child)) {
-        e = DeleteTree(key.Get(), child.c_str(), access);
-        if (e != 0) return e;
-    }
-    key.Reset();
-    return plat::RegDeleteKeyA(parent, name);
-}
-
-} // namespace
 
 COM_HRESULT CRegistry::QueryInterface(const _COM_GUID& iid, void** out) {
     const core::InterfaceEntry table[] = {{&COM_IID_IRegistry, static_cast<COM_IRegistry*>(this)}};

@@ -3,10 +3,9 @@
 // and exports through the registry on both builds, and, where the platform
 // has a registry tool of its own, its export and import of the same tree.
 #include "platform/registry.h"
-#include "support/dynamic_library.h"
 #include "support/registry_sandbox.h"
 #include "support/test_support.h"
-#include "tools/reg_text_store.h"
+#include "tools/reg/reg_text_store.h"
 
 #include <fstream>
 #include <iterator>
@@ -134,6 +133,10 @@ TEST_F(RegTextTest, ReadsAndWritesWhatThePlatformToolWrites) {
     ASSERT_FALSE(file.empty()) << kDataFile;
     EXPECT_EQ(MustParse(file), WineTree());
     EXPECT_EQ(Write(WineTree()), file);
+    // Export's bound on the file: a file of exactly the limit is written whole.
+    std::string bytes = "x";
+    EXPECT_TRUE(!WriteWithin(WineTree(), file.size() - 1, &bytes) && bytes.empty());
+    EXPECT_TRUE(WriteWithin(WineTree(), file.size(), &bytes) && bytes == file);
 }
 
 // Import of the platform tool's file, export again: the same tree, the
@@ -232,27 +235,9 @@ TEST_F(RegTextTest, RefusesMalformedFilesWithTheirLine) {
     EXPECT_EQ(tree[0].values.at(0).data.size(), 350001u);
 }
 
-// The tool itself: a refused file writes nothing and fails; a file with
-// keys of both hives is refused before anything is written; the hive's
-// write batch drops a whole import where the store has transactions.
-TEST_F(RegTextTest, RefusedImportsWriteNothing) {
-    const std::string tool = BinaryDirectory() + "/" + ProgramFile("tavocom");
-    const std::string bad = BinaryDirectory() + "/reg_text_bad.reg", ok = BinaryDirectory() + "/reg_text_good.reg";
-    const std::string good = std::string("REGEDIT4\r\n[") + kRoot + "]\r\n\"v\"=\"x\"\r\n";
-    WriteAll(bad, good + "\"w\"=hex:0\r\n");
-    EXPECT_EQ(RunProgram(tool, {"reg", "import", bad}, BinaryDirectory()), 1);
-    EXPECT_FALSE(Exists(kRoot));
-    WriteAll(ok, good);
-    EXPECT_EQ(RunProgram(tool, {"reg", "import", ok}, BinaryDirectory()), 0);
-    EXPECT_TRUE(Exists(kRoot));
-    ApplyOrFail({{kRoot, true, {}}});
-
-    ApplyFailure failure;
-    EXPECT_EQ(Apply(MustParse(good + "[HKEY_LOCAL_MACHINE\\Software\\TavoRegFileTest]\r\n"), &failure),
-              plat::kErrorInvalidParameter);
-    EXPECT_EQ(failure.line, 4u);
-    EXPECT_FALSE(Exists(kRoot));
-
+// The hive's write batch, which makes an import or a reg add one change
+// where the store has transactions. (What the tool refuses: tool_reg.)
+TEST_F(RegTextTest, WriteBatchesDropTheirChangesWhole) {
     ASSERT_EQ(plat::BeginRegistryBatch(plat::kHKeyCurrentUser), 0u);
     EXPECT_EQ(plat::BeginRegistryBatch(plat::kHKeyCurrentUser), HasHiveFiles() ? plat::kErrorBusy : 0u);
     plat::RegKey key;
@@ -264,6 +249,32 @@ TEST_F(RegTextTest, RefusedImportsWriteNothing) {
     key.Reset();
     EXPECT_EQ(plat::RollbackRegistryBatch(plat::kHKeyCurrentUser), HasHiveFiles());
     EXPECT_EQ(Exists(kRoot), !HasHiveFiles());
+}
+
+// A tree as deep as the store takes, 512 levels below the hive, read,
+// written out and deleted on a thread with a stack of 64 KB, which a
+// recursive delete of 512 levels overflows: the walk and the delete keep
+// their path off the machine stack.
+TEST_F(RegTextTest, DeepTreesOnASmallStack) {
+    const std::string root = "HKEY_CURRENT_USER\\Software\\Quorvalltech\\" + m_sandbox.Version();
+    std::string deepest = root;
+    for (int level = 4; level <= 512; ++level) deepest += "\\k";
+    ApplyOrFail({{deepest, false, {{"v", false, kTypeSz, Z(u"deepest")}}}});
+    Tree tree;
+    std::string file;
+    COM_HRESULT deleted = E_FAIL;
+    ASSERT_TRUE(RunWithStack(64 << 10, [&] {
+        ReadTree(root, &tree);
+        WriteWithin(tree, kMaxFileBytes, &file);
+        utlAutoIf<COM_IRegistry> registry;
+        if (COM_SUCCEEDED(COM_CreateInstance(COM_CLSID_Registry, 0, COM_IID_IRegistry, registry.PutVoid())) &&
+            registry->Open(COM_REGROOT_USER, nullptr) == S_OK)
+            deleted = registry->DeleteKey(COM_TEXT("k"));
+    }));
+    ASSERT_EQ(tree.size(), 510u);
+    EXPECT_EQ(tree.back(), (Key{deepest, false, {{"v", false, kTypeSz, Z(u"deepest")}}}));
+    EXPECT_EQ(MustParse(file), tree);
+    EXPECT_EQ(deleted, S_OK);
 }
 
 // The platform's own tool: its export of the tree our import made is the

@@ -190,28 +190,5 @@ TEST_F(ToolDiagnoseTest, TraceStopsWhereActivationStopsAndDoctorNamesTheEntry) {
     std::remove(junk.c_str());
 }
 
-// The runtime's own classes, registered by its self-registration, and a
-// component registered by the tool are no problems; nor is an empty store.
-// A library outside the runtime's directory is a notice only.
-TEST_F(ToolDiagnoseTest, EmptyStoreAndRegisteredClassesHaveNoProblems) {
-    for (int round : {0, 1, 2}) {
-        if (round == 1) {
-            ASSERT_EQ(Tool({"register"}).status, 0);
-            ASSERT_EQ(Tool({"register", "greeter" + kSuffix}).status, 0);
-        }
-        if (round == 2) Server(m_root, GuidText(CLSID_Greeter), "..\\plugins\\greeter" + kSuffix);
-        ToolRun doctor = Tool({"doctor"});
-        EXPECT_EQ(doctor.status, 0) << doctor.output;
-        EXPECT_NE(doctor.output.find("no problems"), std::string::npos) << doctor.output;
-        EXPECT_EQ(doctor.output.find("outside-tree") != std::string::npos, round == 2) << doctor.output;
-    }
-    ToolRun byProgId = Tool({"create", "--trace", "TavoSample.Greeter"});
-    EXPECT_EQ(byProgId.status, 0) << byProgId.output;
-    ToolRun neither = Tool({"create", "--trace", "No.Such.ProgID"});
-    EXPECT_EQ(neither.status, 2) << neither.output;
-    EXPECT_NE(neither.output.find("is neither a class identifier"), std::string::npos)
-        << neither.output;
-}
-
 } // namespace
 } // namespace tavo::test

@@ -3,10 +3,6 @@
 set(root "HKLM\\Software\\Quorvalltech\\$ENV{COM_VERSION}")
 
 include(${CMAKE_CURRENT_LIST_DIR}/tool_step.cmake)
-# step(EXIT_CODE REGEX ARGS...): the tool with ARGS.
-function(step code regex)
-  run_step(${code} "${regex}" ${EMULATOR} ${TOOL} ${ARGN})
-endfunction()
 
 # A fresh registry: the hive files (Linux) or the version key (Windows).
 if(DEFINED ENV{TAVOCOM_MACHINE_HIVE})
@@ -17,8 +13,20 @@ endif()
 execute_process(COMMAND ${EMULATOR} ${TOOL} reg delete "${root}" OUTPUT_QUIET ERROR_QUIET)
 
 set(greeter "greeter${SUFFIX}")
+step(0 "^no problems" doctor)
 step(0 "${LIBRARY}: registered \\(0x00000000\\)" register)
 step(0 "${greeter}: registered" register ${greeter})
+# The runtime's own classes and a component registered by the tool are no
+# problems, and activate as traced.
+step(0 "^no problems: 5 classes" doctor)
+# A library outside the runtime's directory is loaded all the same, and
+# doctor shows it as a notice, not a problem.
+step(0 "" reg add "${root}\\Classes\\CLSID\\{D41060A0-F9F7-4CB0-953E-185845E6F0C5}\\InprocServer32" /ve /d "..\\plugins\\${greeter}")
+step(0 "outside-tree.*no problems, 1 notices: 5 classes" doctor)
+step(0 "verdict: succeeds" create --trace TavoSample.Greeter)
+step(0 "" reg add "${root}\\Classes\\CLSID\\{D41060A0-F9F7-4CB0-953E-185845E6F0C5}\\InprocServer32" /ve /d "${greeter}")
+step(0 "verdict: succeeds\nCOM_CreateInstance: 0x00000000, as traced" create --trace TavoSample.Greeter)
+step(2 "is neither a class identifier" create --trace No.Such.ProgID)
 step(0 "Components that greet.*TavoSample.Greeter.*1 categories" categories)
 step(0 "TavoSample.Greeter +Sample greeter +${greeter} +1 +Components that greet" classes)
 step(0 "TelvaCom.Memory +- +${LIBRARY} +1 +-" classes)

@@ -1,12 +1,9 @@
 // Commands around activation: create an object, list registered classes.
-#include <greeter/greeter.h>
-
 #include <cstdio>
 
 #include "tools/category_list.h"
 #include "tools/class_check.h"
 #include "tools/command.h"
-#include "tools/hive_access.h"
 
 namespace tavo::tools {
 namespace {
@@ -22,6 +19,22 @@ bool ResolveClass(const std::string& text, _COM_GUID* clsid) {
     }
     return true;
 }
+
+// Default value of CLSID\{clsid}\`subkey`, or "-".
+std::string ClassEntry(COM_IRegistry* registry, const _COM_GUID& clsid, const COM_WCHAR* subkey) {
+    utlAutoBstr text;
+    return COM_SUCCEEDED(COM_ReadClassEntryText(registry, clsid, subkey, text.Put())) ? NarrowZ(text.Get()) : "-";
+}
+
+std::string InstallCount(COM_IRegistry* registry, const _COM_GUID& clsid) {
+    uint32_t count = 0;
+    if (COM_FAILED(COM_OpenClassEntry(registry, clsid, COM_KEY_INSTALLCOUNT)) ||
+        COM_FAILED(registry->GetDWordValue(COM_TEXT(""), &count)))
+        return "-";
+    return std::to_string(count);
+}
+
+} // namespace
 
 int Create(const Args& args) {
     if (!args.empty() && args[0] == "--trace") return TraceCreate(Args(args.begin() + 1, args.end()));
@@ -39,20 +52,6 @@ int Create(const Args& args) {
     PrintErrorRecord();
     COM_ClearErrorInfo();
     return COM_SUCCEEDED(hr) ? 0 : 1;
-}
-
-// Default value of CLSID\{clsid}\`subkey`, or "-".
-std::string ClassEntry(COM_IRegistry* registry, const _COM_GUID& clsid, const COM_WCHAR* subkey) {
-    utlAutoBstr text;
-    return COM_SUCCEEDED(COM_ReadClassEntryText(registry, clsid, subkey, text.Put())) ? NarrowZ(text.Get()) : "-";
-}
-
-std::string InstallCount(COM_IRegistry* registry, const _COM_GUID& clsid) {
-    uint32_t count = 0;
-    if (COM_FAILED(COM_OpenClassEntry(registry, clsid, COM_KEY_INSTALLCOUNT)) ||
-        COM_FAILED(registry->GetDWordValue(COM_TEXT(""), &count)))
-        return "-";
-    return std::to_string(count);
 }
 
 int Classes(const Args&) {
@@ -93,68 +92,4 @@ int Classes(const Args&) {
     return 0;
 }
 
-CommandRegistrar g_create({"create", "[--trace] CLASS [INTERFACE]",
-                           "activate a class (identifier or ProgID) and print the outcome; --trace shows every step",
-                           Create, "tavocom create --trace TavoSample.Greeter"});
-CommandRegistrar g_classes({"classes", "", "list the classes registered under the class root", Classes,
-                            "tavocom classes"});
-
-} // namespace
-} // namespace tavo::tools
-
-namespace tavo::tools {
-namespace {
-
-void DemoActivation() {
-    std::printf("\n-- activation --\n");
-    utlAutoIf<COM_IMemory> memory;
-    COM_HRESULT hr = COM_CreateInstance(COM_CLSID_Memory, 0, COM_IID_IMemory, memory.PutVoid());
-    std::printf("a class of this library (memory service): %s, no registry needed\n", StatusText(hr).c_str());
-
-    _COM_GUID unknown{};
-    COM_GenerateCLSID(&unknown);
-    COM_ClearErrorInfo();
-    utlAutoIf<COM_IUnknown> none;
-    hr = COM_CreateInstance(unknown, 0, COM_IID_IUnknown, none.PutVoid());
-    std::printf("an unregistered class: %s\n", StatusText(hr).c_str());
-    PrintErrorRecord();
-    COM_ClearErrorInfo();
-
-    // The sample component, registered for the length of the demo unless it
-    // already is.
-    utlAutoIf<COM_IRegistry> registry;
-    if (COM_FAILED(COM_CreateInstance(COM_CLSID_Registry, 0, COM_IID_IRegistry, registry.PutVoid()))) return;
-    std::string clsidText = GuidText(CLSID_Greeter);
-    bool registeredHere = false;
-    if (COM_FAILED(COM_OpenClassEntry(registry.Get(), CLSID_Greeter, nullptr))) {
-        std::string file = std::string("greeter") + TAVOCOM_MODULE_SUFFIX;
-        hr = registry->Open(COM_REGROOT_CLASSES, nullptr);
-        if (COM_SUCCEEDED(hr)) hr = registry->CreateKey(COM_KEY_CLSID, 1);
-        if (COM_SUCCEEDED(hr)) hr = registry->CreateKey(Widen(clsidText).c_str(), 1);
-        if (COM_SUCCEEDED(hr)) hr = registry->CreateKey(COM_KEY_INPROCSERVER32, 1);
-        if (COM_SUCCEEDED(hr)) hr = registry->SetStringValue(COM_TEXT(""), Widen(file).c_str());
-        if (COM_FAILED(hr)) {
-            std::printf("registering the sample component needs write access to the registry: %s\n",
-                        StatusText(hr).c_str());
-            ExplainHiveWrite(plat::kHKeyLocalMachine, hr == COM_STATUS_FROM_WIN32(plat::kErrorAccessDenied));
-            return;
-        }
-        registeredHere = true;
-        std::printf("registered the sample component %s as %s\n", clsidText.c_str(), file.c_str());
-    }
-    utlAutoIf<IGreeter> greeter;
-    hr = COM_CreateInstance(CLSID_Greeter, 0, IID_IGreeter, greeter.PutVoid());
-    std::printf("the sample component, loaded from this library's directory: %s\n", StatusText(hr).c_str());
-    if (COM_SUCCEEDED(hr)) {
-        utlAutoBstr text;
-        greeter->Greet(COM_TEXT("demo"), text.Put());
-        std::printf("  it says: %s\n", Narrow(text.Get()).c_str());
-    }
-    if (registeredHere && COM_SUCCEEDED(COM_OpenClassRootPath(registry.Get(), {COM_KEY_CLSID})))
-        registry->DeleteKey(Widen(clsidText).c_str());
-}
-
-DemoStepRegistrar g_demoActivation(40, DemoActivation);
-
-} // namespace
 } // namespace tavo::tools

@@ -7,7 +7,6 @@
 #include "tools/export_table.h"
 
 namespace tavo::tools {
-namespace {
 
 int GuidNew(const Args& args) {
     int count = args.empty() ? 1 : std::atoi(args[0].c_str());
@@ -63,12 +62,4 @@ int Exports(const Args& args) {
     return 0;
 }
 
-CommandRegistrar g_guidNew({"guid-new", "[COUNT]", "generate new identifiers", GuidNew, "tavocom guid-new 3"});
-CommandRegistrar g_guidParse({"guid-parse", "TEXT", "parse an identifier text and show its fields", GuidParse,
-                              "tavocom guid-parse \"{00000000-0000-0000-C000-000000000046}\""});
-CommandRegistrar g_version({"version", "", "print the library's version and file", Version, "tavocom version"});
-CommandRegistrar g_exports({"exports", "[LIBRARY]", "list the names a library file exports", Exports,
-                            "tavocom exports greeter" TAVOCOM_MODULE_SUFFIX});
-
-} // namespace
 } // namespace tavo::tools

@@ -67,6 +67,8 @@ int One(const std::string& text) {
     return COM_SUCCEEDED(hr) ? 0 : 1;
 }
 
+} // namespace
+
 int Categories(const Args& args) {
     if (args.size() > 1) {
         std::fprintf(stderr, "categories: expects at most one category identifier\n");
@@ -83,12 +85,6 @@ int Categories(const Args& args) {
     std::printf("%zu categories\n", all.size());
     return 0;
 }
-
-CommandRegistrar g_categories({"categories", "[CATEGORY]",
-                               "list the component categories with their descriptions and classes", Categories,
-                               "tavocom categories \"{2C5E8A11-7F43-4B9D-A60E-519C3D72E408}\""});
-
-} // namespace
 
 bool ListCategories(std::vector<CategoryView>* out, COM_HRESULT* status) {
     utlAutoIf<COM_ICatInformation> info;

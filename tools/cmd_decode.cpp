@@ -1,4 +1,5 @@
 // tavocom decode CODE...: the text of each status code and where it came from.
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -10,17 +11,11 @@ namespace tavo::tools {
 namespace {
 
 bool AllHexDigits(const std::string& s) {
-    if (s.empty()) return false;
-    for (char c : s)
-        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-    return true;
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
 }
 
 bool AllDecimalDigits(const std::string& s) {
-    if (s.empty()) return false;
-    for (char c : s)
-        if (c < '0' || c > '9') return false;
-    return true;
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // "0x806F0005" and "806F0005" are hexadecimal, as are other texts with
@@ -83,6 +78,8 @@ std::string Source(uint32_t code, COM_HRESULT status) {
     return "decoder " + DecoderClass(facility);
 }
 
+} // namespace
+
 int Decode(const Args& args) {
     if (args.empty()) {
         std::fprintf(stderr, "decode: expects one or more status codes (0x806F0005, 806F0005, 2147942405, -2147024891)\n");
@@ -101,8 +98,7 @@ int Decode(const Args& args) {
         // The text place is the caller's whatever the status: a decoder may
         // have written one even when it failed.
         utlAutoBstr text(raw);
-        std::string shown = NarrowZ(text.Get());
-        while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.pop_back();
+        const std::string shown = NarrowLine(text.Get());
         const bool decoded = COM_SUCCEEDED(hr) && text.Get();
         std::printf("%s\n  text    %s\n  status  %s\n  source  %s\n", Hex32(code).c_str(),
                     text.Get() ? shown.c_str() : "(none)", StatusText(hr).c_str(),
@@ -112,23 +108,4 @@ int Decode(const Args& args) {
     return exitStatus;
 }
 
-CommandRegistrar g_decode({"decode", "CODE...",
-                           "decode status codes (hexadecimal, decimal or negative decimal) and name the text's source",
-                           Decode, "tavocom decode 0x80070005 -2147024891"});
-
-void DemoDecoding() {
-    std::printf("\n-- status decoding --\n");
-    for (uint32_t code : {0x80070005u, 0x80004005u, 0x8067000Eu, 0x806F0005u}) {
-        utlAutoBstr text;
-        COM_HRESULT hr = COM_DecodeHRESULT(COM_HRESULT(code), nullptr, text.Put());
-        std::string shown = NarrowZ(text.Get());
-        while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.pop_back();
-        std::printf("%s -> %s, %s\n", Hex32(code).c_str(), Hex32(uint32_t(hr)).c_str(),
-                    text.Get() ? ("\"" + shown + "\"").c_str() : "no text (no decoder moniker registered)");
-    }
-}
-
-DemoStepRegistrar g_demoDecoding(60, DemoDecoding);
-
-} // namespace
 } // namespace tavo::tools

@@ -227,6 +227,8 @@ void Doctor::CheckCategories() {
     }
 }
 
+} // namespace
+
 int DoctorCommand(const Args& args) {
     bool tsv = false;
     for (const std::string& a : args) {
@@ -270,9 +272,4 @@ int DoctorCommand(const Args& args) {
     return problems == 0 ? 0 : 1;
 }
 
-CommandRegistrar g_doctor({"doctor", "[--tsv]",
-                           "check every registered class, ProgID, moniker and category entry; --tsv for scripts",
-                           DoctorCommand, "tavocom doctor --tsv > problems.tsv"});
-
-} // namespace
 } // namespace tavo::tools

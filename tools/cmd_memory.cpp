@@ -40,9 +40,10 @@ void PrintFigures(COM_IMemory* mem) {
     }
 }
 
-// Allocates `count` blocks of `size`, frees every other one, and prints the
-// figures. The linear strategy gets a buffer of count * size bytes.
-int Run(uint32_t type, uint64_t count, uint64_t size, uint64_t arenaSize) {
+} // namespace
+
+// The linear strategy gets a buffer of count * size bytes.
+int RunMemory(uint32_t type, uint64_t count, uint64_t size, uint64_t arenaSize) {
     utlAutoIf<COM_IMemory> mem;
     COM_HRESULT hr = COM_CreateInstance(COM_CLSID_Memory, 0, COM_IID_IMemory, mem.PutVoid());
     if (COM_FAILED(hr)) {
@@ -106,18 +107,7 @@ int Memory(const Args& args) {
         std::fprintf(stderr, "memory: TYPE is 1 to 4 and COUNT at most 10000000\n");
         return 2;
     }
-    return Run(uint32_t(type), count, size, arena);
+    return RunMemory(uint32_t(type), count, size, arena);
 }
 
-void DemoStep() {
-    std::printf("\n-- memory service --\n");
-    Run(COM_MEMORY_STRATEGY_VIRTUAL_FREELIST, 1000, 40, 0x100000);
-}
-
-CommandRegistrar g_memory({"memory", "TYPE COUNT SIZE [ARENA_SIZE]",
-                           "allocate COUNT blocks through strategy TYPE (1-4), free every other one, show the figures",
-                           Memory, "tavocom memory 4 1000 40"});
-DemoStepRegistrar g_memoryDemo(70, DemoStep);
-
-} // namespace
 } // namespace tavo::tools

@@ -56,6 +56,8 @@ int RegisterLibrary(const std::string& path, bool unregister) {
     return Report(path, unregister ? "unregistered" : "registered", run());
 }
 
+} // namespace
+
 int Register(const Args& args) {
     bool unregister = false;
     std::vector<std::string> libraries;
@@ -74,9 +76,4 @@ int Register(const Args& args) {
     return exit;
 }
 
-CommandRegistrar g_register({"register", "[--unregister] [LIBRARY...]",
-                             "register (or remove) the classes of component libraries, or of the runtime itself",
-                             Register, "tavocom register greeter" TAVOCOM_MODULE_SUFFIX});
-
-} // namespace
 } // namespace tavo::tools

@@ -1,5 +1,5 @@
-// Commands of the tavocom tool. Each command file registers its commands
-// with a static CommandRegistrar.
+// Commands of the tavocom tool: the run function of each, listed in the
+// command table of tavocom.cpp, and the text helpers they share.
 #ifndef TAVOCOM_TOOLS_COMMAND_H
 #define TAVOCOM_TOOLS_COMMAND_H
 
@@ -19,22 +19,29 @@ struct Command {
     int (*run)(const Args& args);
     /// A whole command line that works as shown, for `tavocom help NAME`
     /// (null: the help shows the usage alone).
-    const char* example = nullptr;
+    const char* example;
 };
 
-void RegisterCommand(const Command& command);
+// The commands, each returning the tool's exit status.
+int Categories(const Args& args);    // cmd_categories.cpp
+int Classes(const Args& args);       // cmd_activation.cpp
+int Create(const Args& args);        // cmd_activation.cpp
+int Decode(const Args& args);        // cmd_decode.cpp
+int Demo(const Args& args);          // demo.cpp
+int DoctorCommand(const Args& args); // cmd_doctor.cpp
+int Exports(const Args& args);       // cmd_basic.cpp
+int GuidNew(const Args& args);       // cmd_basic.cpp
+int GuidParse(const Args& args);     // cmd_basic.cpp
+int Memory(const Args& args);        // cmd_memory.cpp
+int Reg(const Args& args);           // reg/cmd_reg.cpp
+int Register(const Args& args);      // cmd_register.cpp
+int Version(const Args& args);       // cmd_basic.cpp
 
-struct CommandRegistrar {
-    explicit CommandRegistrar(const Command& command) { RegisterCommand(command); }
-};
-
-/// Sections of the demo that the subsystems' command files add, run in
-/// the order of their keys.
-using DemoStep = void (*)();
-std::vector<DemoStep> DemoSteps();
-struct DemoStepRegistrar {
-    DemoStepRegistrar(int order, DemoStep step);
-};
+/// `reg export` and `reg import` (reg/cmd_reg_file.cpp).
+int RegFile(const Args& args);
+/// Allocates `count` blocks of `size` through strategy `type`, frees every
+/// other one and prints the figures (cmd_memory.cpp; the demo runs it too).
+int RunMemory(uint32_t type, uint64_t count, uint64_t size, uint64_t arenaSize);
 
 /// Text helpers shared by the commands.
 std::basic_string<COM_WCHAR> Widen(const std::string& utf8);
@@ -42,6 +49,8 @@ std::string Narrow(const COM_WCHAR* text, size_t length);
 /// A string up to its first zero (or its recorded length, if shorter).
 std::string NarrowZ(const COM_WCHAR* text);
 inline std::string Narrow(COM_BSTR text) { return NarrowZ(text); }
+/// NarrowZ without the line breaks that end system texts.
+std::string NarrowLine(const COM_WCHAR* text);
 std::string Hex32(uint32_t value);
 /// The text COM_DecodeHRESULT gives for a status, line breaks trimmed;
 /// empty when it gives none.

@@ -1,8 +1,6 @@
 // tavocom: the command-line tool of TAVOCOM64.
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <map>
 
 #include "platform/utf.h"
 #include "tools/command.h"
@@ -10,17 +8,49 @@
 namespace tavo::tools {
 namespace {
 
-std::map<std::string, Command>& Commands() {
-    static std::map<std::string, Command> commands;
-    return commands;
+// Every command of the tool, in the order --help lists them.
+const Command kCommands[] = {
+    {"categories", "[CATEGORY]", "list the component categories with their descriptions and classes", Categories,
+     "tavocom categories \"{2C5E8A11-7F43-4B9D-A60E-519C3D72E408}\""},
+    {"classes", "", "list the classes registered under the class root", Classes, "tavocom classes"},
+    {"create", "[--trace] CLASS [INTERFACE]",
+     "activate a class (identifier or ProgID) and print the outcome; --trace shows every step", Create,
+     "tavocom create --trace TavoSample.Greeter"},
+    {"decode", "CODE...", "decode status codes (hexadecimal, decimal or negative decimal) and name the text's source",
+     Decode, "tavocom decode 0x80070005 -2147024891"},
+    {"demo", "", "walk through what the runtime does", Demo, "tavocom demo"},
+    {"doctor", "[--tsv]", "check every registered class, ProgID, moniker and category entry; --tsv for scripts",
+     DoctorCommand, "tavocom doctor --tsv > problems.tsv"},
+    {"exports", "[LIBRARY]", "list the names a library file exports", Exports,
+     "tavocom exports greeter" TAVOCOM_MODULE_SUFFIX},
+    {"guid-new", "[COUNT]", "generate new identifiers", GuidNew, "tavocom guid-new 3"},
+    {"guid-parse", "TEXT", "parse an identifier text and show its fields", GuidParse,
+     "tavocom guid-parse \"{00000000-0000-0000-C000-000000000046}\""},
+    {"memory", "TYPE COUNT SIZE [ARENA_SIZE]",
+     "allocate COUNT blocks through strategy TYPE (1-4), free every other one, show the figures", Memory,
+     "tavocom memory 4 1000 40"},
+    {"reg", "query|add|delete KEY [options] | export KEY FILE [/y] | import FILE",
+     "show and edit registry keys (HKLM\\..., HKCU\\...), export and import registry files", Reg,
+     "tavocom reg add \"HKCU\\Software\\Quorvalltech\\Demo\" /v Answer /t REG_DWORD /d 42\n"
+     "  tavocom reg export \"HKCU\\Software\\Quorvalltech\" backup.reg"},
+    {"register", "[--unregister] [LIBRARY...]",
+     "register (or remove) the classes of component libraries, or of the runtime itself", Register,
+     "tavocom register greeter" TAVOCOM_MODULE_SUFFIX},
+    {"version", "", "print the library's version and file", Version, "tavocom version"},
+};
+
+const Command* Find(const std::string& name) {
+    for (const Command& c : kCommands)
+        if (name == c.name) return &c;
+    return nullptr;
 }
 
 void PrintHelp() {
     std::printf("usage: tavocom COMMAND [ARGS...]\n\n"
                 "Command-line tool of TAVOCOM64, the in-process component object runtime.\n\n"
                 "commands:\n");
-    for (const auto& [name, c] : Commands()) {
-        std::string head = name + (c.usage[0] ? std::string(" ") + c.usage : std::string());
+    for (const Command& c : kCommands) {
+        std::string head = c.name + (c.usage[0] ? std::string(" ") + c.usage : std::string());
         std::printf("  %-34s %s\n", head.c_str(), c.summary);
     }
     std::printf("  %-34s %s\n", "help COMMAND", "show the usage of one command, with an example");
@@ -29,33 +59,17 @@ void PrintHelp() {
 
 // `tavocom help NAME`: the usage of one command, with its example.
 int PrintCommandHelp(const std::string& name) {
-    auto it = Commands().find(name);
-    if (it == Commands().end()) {
+    const Command* c = Find(name);
+    if (!c) {
         std::fprintf(stderr, "tavocom: no command '%s' (tavocom --help lists them)\n", name.c_str());
         return 2;
     }
-    const Command& c = it->second;
-    std::printf("usage: tavocom %s%s%s\n\n%s\n", c.name, c.usage[0] ? " " : "", c.usage, c.summary);
-    if (c.example) std::printf("\nexample:\n  %s\n", c.example);
+    std::printf("usage: tavocom %s%s%s\n\n%s\n", c->name, c->usage[0] ? " " : "", c->usage, c->summary);
+    if (c->example) std::printf("\nexample:\n  %s\n", c->example);
     return 0;
 }
 
-std::multimap<int, DemoStep>& DemoStepMap() {
-    static std::multimap<int, DemoStep> steps;
-    return steps;
-}
-
 } // namespace
-
-void RegisterCommand(const Command& command) { Commands()[command.name] = command; }
-
-DemoStepRegistrar::DemoStepRegistrar(int order, DemoStep step) { DemoStepMap().emplace(order, step); }
-
-std::vector<DemoStep> DemoSteps() {
-    std::vector<DemoStep> steps;
-    for (const auto& entry : DemoStepMap()) steps.push_back(entry.second);
-    return steps;
-}
 
 std::basic_string<COM_WCHAR> Widen(const std::string& utf8) { return utf::Utf8ToUtf16(utf8.data(), utf8.size()); }
 
@@ -68,6 +82,12 @@ std::string NarrowZ(const COM_WCHAR* text) {
     return Narrow(text, n);
 }
 
+std::string NarrowLine(const COM_WCHAR* text) {
+    std::string line = NarrowZ(text);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    return line;
+}
+
 std::string Hex32(uint32_t value) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "0x%08X", value);
@@ -78,10 +98,7 @@ std::string DecodedText(COM_HRESULT status) {
     utlAutoBstr text;
     COM_HRESULT hr = COM_DecodeHRESULT(status, nullptr, text.Put());
     if (COM_FAILED(hr) || !text.Get()) return std::string();
-    std::string decoded = NarrowZ(text.Get());
-    // System texts end in a line break.
-    while (!decoded.empty() && (decoded.back() == '\n' || decoded.back() == '\r')) decoded.pop_back();
-    return decoded;
+    return NarrowLine(text.Get());
 }
 
 std::string StatusText(COM_HRESULT status) {
@@ -124,14 +141,14 @@ int main(int argc, char** argv) {
         PrintHelp();
         return argc < 2 ? 2 : 0;
     }
-    auto it = Commands().find(argv[1]);
-    if (it == Commands().end()) {
+    const Command* command = Find(argv[1]);
+    if (!command) {
         std::fprintf(stderr, "tavocom: unknown command '%s' (see tavocom --help)\n", argv[1]);
         return 2;
     }
     Args args(argv + 2, argv + argc);
     try {
-        return it->second.run(args);
+        return command->run(args);
     } catch (const utlAutoIfBase::XBadPtrException&) {
         std::fprintf(stderr, "tavocom: a call reported success but delivered no interface\n");
         return 1;

@@ -1,7 +1,7 @@
 // Registry text files: any input is parsed or refused without a fault, and
 // every tree that is accepted is written and read back to the same tree.
 #include "fuzz_input.h"
-#include "tools/reg_text.h"
+#include "tools/reg/reg_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace tavo::tools::regtext;

@@ -7,6 +7,7 @@
 
 #include <dlfcn.h>
 #include <errno.h>
+#include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -147,6 +148,19 @@ int RunProgramOutput(const std::string& program, const std::vector<std::string>&
     int status = 0;
     if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);
+}
+
+bool RunWithStack(size_t stackBytes, const std::function<void()>& work) {
+    pthread_attr_t attributes;
+    pthread_t thread;
+    pthread_attr_init(&attributes);
+    bool started = pthread_attr_setstacksize(&attributes, stackBytes) == 0 &&
+                   pthread_create(&thread, &attributes, [](void* w) -> void* {
+                       (*static_cast<const std::function<void()>*>(w))();
+                       return nullptr;
+                   }, const_cast<std::function<void()>*>(&work)) == 0;
+    pthread_attr_destroy(&attributes);
+    return started && pthread_join(thread, nullptr) == 0;
 }
 
 } // namespace tavo::test

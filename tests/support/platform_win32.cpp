@@ -212,4 +212,15 @@ int RunProgramOutput(const std::string& program, const std::vector<std::string>&
     return RunToFile(line, output, application.c_str(), Wide(NativePath(workingDirectory)).c_str());
 }
 
+bool RunWithStack(size_t stackBytes, const std::function<void()>& work) {
+    HANDLE thread = CreateThread(nullptr, stackBytes, [](void* w) -> DWORD {
+        (*static_cast<const std::function<void()>*>(w))();
+        return 0;
+    }, const_cast<std::function<void()>*>(&work), STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (!thread) return false;
+    const bool joined = WaitForSingleObject(thread, INFINITE) == WAIT_OBJECT_0;
+    CloseHandle(thread);
+    return joined;
+}
+
 } // namespace tavo::test

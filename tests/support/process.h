@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,10 @@ std::string ProgramFile(const std::string& name);
 /// standard error in `output`.
 int RunProgramOutput(const std::string& program, const std::vector<std::string>& args,
                      const std::string& workingDirectory, std::string* output);
+
+/// Runs `work` on a new thread whose stack is `stackBytes` and waits for
+/// it; false when no such thread could be made.
+bool RunWithStack(size_t stackBytes, const std::function<void()>& work);
 
 } // namespace tavo::test
 

@@ -6,13 +6,10 @@
 
 #include "tools/command.h"
 #include "tools/hive_access.h"
-#include "tools/reg_text_store.h"
+#include "tools/reg/reg_text_store.h"
 
 namespace tavo::tools {
 namespace {
-
-// Larger files are refused rather than held in memory twice over.
-constexpr long kMaxFileBytes = 64L << 20;
 
 int Usage() {
     std::fprintf(stderr, "usage: tavocom reg export KEY FILE [/y]\n"
@@ -38,7 +35,8 @@ int Export(const std::string& keyArg, const std::string& file, bool overwrite) {
     }
     regtext::Tree tree;
     const std::string key = FromArgument(keyArg);
-    if (regtext::HiveName(key.substr(0, key.find('\\'))).empty()) {
+    regtext::HiveKey where;
+    if (!regtext::ParseHiveKey(key, &where)) {
         std::fprintf(stderr, "reg: key must start with HKLM\\ or HKCU\\: %s\n", keyArg.c_str());
         return 2;
     }
@@ -46,7 +44,13 @@ int Export(const std::string& keyArg, const std::string& file, bool overwrite) {
         std::fprintf(stderr, "reg export: cannot read %s: %s\n", keyArg.c_str(), ErrorText(e).c_str());
         return 1;
     }
-    const std::string bytes = regtext::Write(tree);
+    std::string bytes;
+    if (!regtext::WriteWithin(tree, regtext::kMaxFileBytes, &bytes)) {
+        std::fprintf(stderr, "reg export: the file of %s would be larger than 64 MB, which reg import does not read; "
+                             "nothing was written (export its subkeys one at a time)\n",
+                     keyArg.c_str());
+        return 1;
+    }
     std::FILE* out = std::fopen(file.c_str(), "wb");
     bool written = out && std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
     if (out && std::fclose(out) != 0) written = false;
@@ -67,9 +71,9 @@ bool ReadFile(const std::string& file, std::string* bytes) {
     }
     char buffer[1 << 16];
     size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0 && long(bytes->size()) <= kMaxFileBytes)
+    while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0 && bytes->size() <= regtext::kMaxFileBytes)
         bytes->append(buffer, got);
-    const bool ok = !std::ferror(in) && long(bytes->size()) <= kMaxFileBytes;
+    const bool ok = !std::ferror(in) && bytes->size() <= regtext::kMaxFileBytes;
     std::fclose(in);
     if (!ok) std::fprintf(stderr, "reg import: cannot read %s (or it is larger than 64 MB)\n", file.c_str());
     return ok;
@@ -90,10 +94,9 @@ int Import(const std::string& file) {
         std::string where = file + (failure.line ? ":" + std::to_string(failure.line) : std::string());
         std::fprintf(stderr, "%s: %s: %s\n", where.c_str(), failure.what.empty() ? "cannot write this key" : failure.what.c_str(),
                      ErrorText(e).c_str());
-        if (!tree.empty()) {
-            const bool machine = tree.front().path.rfind("HKEY_LOCAL_MACHINE", 0) == 0;
-            ExplainHiveWrite(machine ? plat::kHKeyLocalMachine : plat::kHKeyCurrentUser, e == plat::kErrorAccessDenied);
-        }
+        regtext::HiveKey first;
+        if (!tree.empty() && regtext::ParseHiveKey(tree.front().path, &first))
+            ExplainHiveWrite(first.hive, e == plat::kErrorAccessDenied);
         if (failure.undone || failure.line == 0 || !failure.what.empty())
             std::fprintf(stderr, "reg import: nothing was written\n");
         else
@@ -107,7 +110,6 @@ int Import(const std::string& file) {
 
 } // namespace
 
-/// Called by tavocom reg for its export and import operations.
 int RegFile(const Args& args) {
     if (args.size() >= 3 && args[0] == "export") {
         bool overwrite = args.size() == 4 && (args[3] == "/y" || args[3] == "/Y");

@@ -5,8 +5,8 @@
 // lines, hexadecimal data wrapped at the platform tool's width). Reading
 // takes that form and the older 8-bit one ("REGEDIT4"), `[-KEY]` to delete
 // a key tree, `"name"=-` to delete a value, blank lines and `;` comments.
-#ifndef TAVOCOM_TOOLS_REG_TEXT_H
-#define TAVOCOM_TOOLS_REG_TEXT_H
+#ifndef TAVOCOM_TOOLS_REG_REG_TEXT_H
+#define TAVOCOM_TOOLS_REG_REG_TEXT_H
 
 #include <cstddef>
 #include <cstdint>
@@ -55,10 +55,16 @@ using AnsiDecoder = utf::WideString (*)(const char* text, size_t length);
 /// malformed input; `tree` is then left empty.
 bool Parse(const std::string& bytes, Tree* tree, ParseError* error, AnsiDecoder decode = &utf::Utf8ToUtf16);
 
+/// Files of more bytes are not read: import refuses them, export writes none.
+inline constexpr size_t kMaxFileBytes = size_t(64) << 20;
+
 /// The version 5 file of `tree`. Strings that the quoted form would not
 /// give back byte for byte (no terminator, embedded zeros) are written as
 /// hex(1):, a DWORD of another size as hex(4):.
 std::string Write(const Tree& tree);
+/// As Write, but false (and `bytes` empty) as soon as the file would pass
+/// `limit` bytes, so that it never takes more memory than that.
+bool WriteWithin(const Tree& tree, size_t limit, std::string* bytes);
 
 /// The long hive name that `head` (HKLM, HKEY_CURRENT_USER, ...) stands
 /// for, case-insensitively; empty for any other text.

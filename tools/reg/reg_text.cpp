@@ -2,9 +2,10 @@
 // whole file to UTF-16 first and then reads it line by line, so that both
 // forms share one grammar; every scan moves forward only, and a line of any
 // length costs time in proportion to it.
-#include "tools/reg_text.h"
+#include "tools/reg/reg_text.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 
 namespace tavo::tools::regtext {
@@ -290,24 +291,37 @@ private:
     size_t m_i = 0; // the cursor in it
 };
 
-void Put(WString* out, const char* ascii) {
-    while (*ascii) *out += COM_WCHAR(static_cast<unsigned char>(*ascii++));
-}
-
-void PutEscaped(WString* out, const WString& text) {
-    for (COM_WCHAR c : text) {
-        if (c == '\\' || c == '"') {
-            *out += COM_WCHAR('\\');
-            *out += c;
-        } else if (c == '\n') {
-            Put(out, "\\n");
-        } else if (c == '\r') {
-            Put(out, "\\r");
-        } else {
-            *out += c;
+/// The file as it is written: UTF-16LE bytes behind their byte-order mark,
+/// refused (TooLarge) as soon as they would pass their limit.
+struct TooLarge {};
+class Out {
+public:
+    explicit Out(size_t limit) : m_limit(limit), m_bytes("\xFF\xFE") {}
+    void Put(COM_WCHAR c) {
+        if (m_bytes.size() + 2 > m_limit) throw TooLarge{};
+        m_bytes += char(uint16_t(c) & 0xFF);
+        m_bytes += char(uint16_t(c) >> 8);
+    }
+    void Put(const char* ascii) {
+        while (*ascii) Put(COM_WCHAR(static_cast<unsigned char>(*ascii++)));
+    }
+    void Put(const WString& text) {
+        for (COM_WCHAR c : text) Put(c);
+    }
+    void PutEscaped(const WString& text) {
+        for (COM_WCHAR c : text) {
+            if (c == '\\' || c == '"') Put(COM_WCHAR('\\'));
+            if (c == '\n' || c == '\r') Put(c == '\n' ? "\\n" : "\\r");
+            else Put(c);
         }
     }
-}
+    size_t Characters() const { return m_bytes.size() / 2; }
+    std::string& Bytes() { return m_bytes; }
+
+private:
+    size_t m_limit;
+    std::string m_bytes;
+};
 
 /// The text of string data that the quoted form gives back exactly: one
 /// terminator at its end and no other zero.
@@ -322,48 +336,48 @@ bool PlainText(const std::vector<uint8_t>& data, WString* text) {
     return data[data.size() - 2] == 0 && data.back() == 0;
 }
 
-void PutValue(WString* out, const Value& v) {
-    const size_t lineStart = out->size();
+void PutValue(Out* out, const Value& v) {
+    const size_t lineStart = out->Characters();
     if (v.name.empty()) {
-        Put(out, "@=");
+        out->Put("@=");
     } else {
-        Put(out, "\"");
-        PutEscaped(out, Wide(v.name));
-        Put(out, "\"=");
+        out->Put("\"");
+        out->PutEscaped(Wide(v.name));
+        out->Put("\"=");
     }
     WString text;
     char buf[32];
     if (v.remove) {
-        Put(out, "-");
+        out->Put("-");
     } else if (v.type == kTypeSz && PlainText(v.data, &text)) {
-        Put(out, "\"");
-        PutEscaped(out, text);
-        Put(out, "\"");
+        out->Put("\"");
+        out->PutEscaped(text);
+        out->Put("\"");
     } else if (v.type == kTypeDword && v.data.size() == 4) {
         uint32_t n = uint32_t(v.data[0]) | uint32_t(v.data[1]) << 8 | uint32_t(v.data[2]) << 16 | uint32_t(v.data[3]) << 24;
         std::snprintf(buf, sizeof buf, "dword:%08x", n);
-        Put(out, buf);
+        out->Put(buf);
     } else {
         if (v.type == kTypeBinary) {
-            Put(out, "hex:");
+            out->Put("hex:");
         } else {
             std::snprintf(buf, sizeof buf, "hex(%x):", unsigned(v.type));
-            Put(out, buf);
+            out->Put(buf);
         }
-        size_t column = out->size() - lineStart;
+        size_t column = out->Characters() - lineStart;
         for (size_t i = 0; i < v.data.size(); ++i) {
             std::snprintf(buf, sizeof buf, "%02x", v.data[i]);
-            Put(out, buf);
+            out->Put(buf);
             if (i + 1 == v.data.size()) break;
-            Put(out, ",");
+            out->Put(",");
             column += 3;
             if (column > kWrapColumn) {
-                Put(out, "\\\r\n  ");
+                out->Put("\\\r\n  ");
                 column = 2;
             }
         }
     }
-    Put(out, "\r\n");
+    out->Put("\r\n");
 }
 
 } // namespace
@@ -391,23 +405,29 @@ bool Parse(const std::string& bytes, Tree* tree, ParseError* error, AnsiDecoder 
     }
 }
 
+bool WriteWithin(const Tree& tree, size_t limit, std::string* bytes) {
+    bytes->clear();
+    Out out(limit);
+    try {
+        out.Put(kHeader5);
+        out.Put("\r\n\r\n");
+        for (const Key& key : tree) {
+            out.Put(key.remove ? "[-" : "[");
+            out.Put(Wide(key.path));
+            out.Put("]\r\n");
+            for (const Value& v : key.values) PutValue(&out, v);
+            out.Put("\r\n");
+        }
+    } catch (const TooLarge&) {
+        return false;
+    }
+    *bytes = std::move(out.Bytes());
+    return true;
+}
+
 std::string Write(const Tree& tree) {
-    WString out;
-    Put(&out, kHeader5);
-    Put(&out, "\r\n\r\n");
-    for (const Key& key : tree) {
-        Put(&out, key.remove ? "[-" : "[");
-        out += Wide(key.path);
-        Put(&out, "]\r\n");
-        for (const Value& v : key.values) PutValue(&out, v);
-        Put(&out, "\r\n");
-    }
-    std::string bytes = "\xFF\xFE";
-    bytes.reserve(2 + 2 * out.size());
-    for (COM_WCHAR c : out) {
-        bytes += char(uint16_t(c) & 0xFF);
-        bytes += char(uint16_t(c) >> 8);
-    }
+    std::string bytes;
+    WriteWithin(tree, SIZE_MAX, &bytes);
     return bytes;
 }
 

@@ -1,9 +1,9 @@
 // Registry text trees read from and written into the registry through the
 // platform's 8-bit calls. Those hold string data in the ANSI code page, the
 // tree holds it as the wide calls do: the conversions sit here.
-#include "tools/reg_text_store.h"
+#include "tools/reg/reg_text_store.h"
 
-#include "platform/registry.h"
+#include "registry/tree.h"
 
 namespace tavo::tools::regtext {
 namespace {
@@ -27,20 +27,9 @@ bool AnsiFromUtf8(const std::string& utf8, std::string* out) {
     return ToAnsiCodePage(utf::Utf8ToUtf16(utf8.data(), utf8.size()), out);
 }
 
-std::string Utf8FromAnsi(const char* text, size_t n) {
-    utf::WideString wide = FromAnsiCodePage(text, n);
+std::string Utf8FromAnsi(const std::string& text) {
+    utf::WideString wide = FromAnsiCodePage(text.data(), text.size());
     return utf::Utf16ToUtf8(wide.data(), wide.size());
-}
-
-/// The hive handle and the path below it; false for other roots.
-bool SplitHive(const std::string& path, RegKeyHandle* hive, std::string* hiveName, std::string* below) {
-    size_t slash = path.find('\\');
-    *hiveName = HiveName(path.substr(0, slash));
-    if (hiveName->empty()) return false;
-    *hive = *hiveName == "HKEY_LOCAL_MACHINE" ? plat::kHKeyLocalMachine : plat::kHKeyCurrentUser;
-    *below = slash == std::string::npos ? std::string() : path.substr(slash + 1);
-    while (!below->empty() && below->back() == '\\') below->pop_back();
-    return true;
 }
 
 /// Opens, or with `create` creates, the key `below` (UTF-8) one level at a
@@ -66,72 +55,6 @@ uint32_t OpenPath(RegKeyHandle hive, const std::string& below, bool create, RegK
     return 0;
 }
 
-uint32_t ReadKey(RegKeyHandle key, const std::string& shown, Tree* tree) {
-    uint32_t subkeys = 0, longestKey = 0, values = 0, longestValue = 0;
-    if (uint32_t e = plat::RegQueryInfoKeyA(key, &subkeys, &longestKey, &values, &longestValue)) return e;
-    Key k;
-    k.path = shown;
-    std::vector<char> name(size_t(longestValue) * 3 + 2);
-    for (uint32_t i = 0;; ++i) {
-        uint32_t size = uint32_t(name.size()), type = 0, dataSize = 0;
-        uint32_t e = plat::RegEnumValueA(key, i, name.data(), &size, &type, nullptr, &dataSize);
-        if (e == plat::kErrorNoMoreItems) break;
-        if (e) return e;
-        std::string data(dataSize, '\0');
-        uint32_t got = dataSize;
-        if ((e = plat::RegQueryValueExA(key, name.data(), &type, reinterpret_cast<uint8_t*>(data.data()), &got)))
-            return e;
-        data.resize(got);
-        Value v;
-        v.name = Utf8FromAnsi(name.data(), size);
-        v.type = type;
-        if (TextType(type)) {
-            utf::WideString wide = FromAnsiCodePage(data.data(), data.size());
-            for (COM_WCHAR c : wide) v.data.insert(v.data.end(), {uint8_t(uint16_t(c) & 0xFF), uint8_t(uint16_t(c) >> 8)});
-        } else {
-            v.data.assign(data.begin(), data.end());
-        }
-        k.values.push_back(std::move(v));
-    }
-    tree->push_back(std::move(k));
-    std::vector<char> child(size_t(longestKey) * 3 + 2);
-    std::vector<std::string> children;
-    for (uint32_t i = 0;; ++i) {
-        uint32_t size = uint32_t(child.size());
-        uint32_t e = plat::RegEnumKeyExA(key, i, child.data(), &size);
-        if (e == plat::kErrorNoMoreItems) break;
-        if (e) return e;
-        children.emplace_back(child.data(), size);
-    }
-    for (const std::string& c : children) {
-        RegKey sub;
-        if (uint32_t e = plat::RegOpenKeyExA(key, c.c_str(), plat::kKeyRead, sub.Put())) return e;
-        if (uint32_t e = ReadKey(sub.Get(), shown + "\\" + Utf8FromAnsi(c.data(), c.size()), tree)) return e;
-    }
-    return 0;
-}
-
-} // namespace
-
-uint32_t DeleteTree(RegKeyHandle parent, const std::string& name) {
-    RegKey key;
-    uint32_t e = plat::RegOpenKeyExA(parent, name.c_str(), plat::kKeyAllAccess, key.Put());
-    if (e) return e;
-    for (;;) {
-        char child[1024];
-        uint32_t size = sizeof child - 1;
-        e = plat::RegEnumKeyExA(key.Get(), 0, child, &size);
-        if (e == plat::kErrorNoMoreItems) break;
-        if (e) return e;
-        child[size] = 0;
-        if ((e = DeleteTree(key.Get(), child))) return e;
-    }
-    key.Reset();
-    return plat::RegDeleteKeyA(parent, name.c_str());
-}
-
-namespace {
-
 uint32_t ApplyKey(RegKeyHandle hive, const std::string& below, const Key& k) {
     if (k.remove) {
         // A missing tree is no fault; the look first keeps the batch clean.
@@ -146,7 +69,7 @@ uint32_t ApplyKey(RegKeyHandle hive, const std::string& below, const Key& k) {
         if (slash != std::string::npos && (e = OpenPath(hive, below.substr(0, slash), true, &parent))) return e;
         if (!AnsiFromUtf8(below.substr(slash == std::string::npos ? 0 : slash + 1), &last))
             return plat::kErrorInvalidParameter;
-        return DeleteTree(parent ? parent.Get() : hive, last);
+        return registry::DeleteTree(parent ? parent.Get() : hive, last.c_str(), plat::kKeyAllAccess);
     }
     RegKey key;
     if (uint32_t e = OpenPath(hive, below, true, &key)) return e;
@@ -183,14 +106,63 @@ utf::WideString FromAnsiCodePage(const char* text, size_t length) {
     return out;
 }
 
+bool ParseHiveKey(const std::string& text, HiveKey* key) {
+    const size_t slash = text.find('\\');
+    key->hiveName = HiveName(text.substr(0, slash));
+    if (key->hiveName.empty()) return false;
+    key->hive = key->hiveName == "HKEY_LOCAL_MACHINE" ? plat::kHKeyLocalMachine : plat::kHKeyCurrentUser;
+    key->below = slash == std::string::npos ? std::string() : text.substr(slash + 1);
+    while (!key->below.empty() && key->below.back() == '\\') key->below.pop_back();
+    return true;
+}
+
+uint32_t ReadValues(RegKeyHandle key, std::vector<RawValue>* values) {
+    values->clear();
+    uint32_t longestValue = 0;
+    if (uint32_t e = plat::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &longestValue)) return e;
+    // Characters, which take up to three bytes each in a multi-byte code page.
+    std::vector<char> name(size_t(longestValue) * 3 + 2);
+    for (uint32_t i = 0;; ++i) {
+        uint32_t size = uint32_t(name.size()), type = 0, dataSize = 0;
+        uint32_t e = plat::RegEnumValueA(key, i, name.data(), &size, &type, nullptr, &dataSize);
+        if (e == plat::kErrorNoMoreItems) return 0;
+        if (e) return e;
+        RawValue v{std::string(name.data(), size), type, std::string(dataSize, '\0')};
+        uint32_t got = dataSize;
+        if ((e = plat::RegQueryValueExA(key, v.name.c_str(), &v.type, reinterpret_cast<uint8_t*>(v.data.data()), &got)))
+            return e;
+        v.data.resize(got);
+        values->push_back(std::move(v));
+    }
+}
+
 uint32_t ReadTree(const std::string& path, Tree* tree) {
     tree->clear();
-    RegKeyHandle hive = nullptr;
-    std::string hiveName, below;
-    if (!SplitHive(path, &hive, &hiveName, &below)) return plat::kErrorInvalidParameter;
-    RegKey key;
-    if (uint32_t e = OpenPath(hive, below, false, &key)) return e;
-    uint32_t e = ReadKey(key.Get(), below.empty() ? hiveName : hiveName + "\\" + below, tree);
+    HiveKey where;
+    if (!ParseHiveKey(path, &where)) return plat::kErrorInvalidParameter;
+    RegKey root;
+    if (uint32_t e = OpenPath(where.hive, where.below, false, &root)) return e;
+    std::vector<RawValue> raw;
+    uint32_t e = registry::WalkTree(root.Get(), [&](RegKeyHandle key, const std::vector<std::string>& names) {
+        Key k;
+        k.path = where.Shown();
+        for (const std::string& n : names) k.path += "\\" + Utf8FromAnsi(n);
+        if (uint32_t e = ReadValues(key, &raw)) return e;
+        for (RawValue& r : raw) {
+            Value v;
+            v.name = Utf8FromAnsi(r.name);
+            v.type = r.type;
+            if (TextType(r.type)) {
+                utf::WideString wide = FromAnsiCodePage(r.data.data(), r.data.size());
+                for (COM_WCHAR c : wide) v.data.insert(v.data.end(), {uint8_t(uint16_t(c) & 0xFF), uint8_t(uint16_t(c) >> 8)});
+            } else {
+                v.data.assign(r.data.begin(), r.data.end());
+            }
+            k.values.push_back(std::move(v));
+        }
+        tree->push_back(std::move(k));
+        return uint32_t(0);
+    });
     if (e) tree->clear();
     return e;
 }
@@ -198,32 +170,27 @@ uint32_t ReadTree(const std::string& path, Tree* tree) {
 uint32_t Apply(const Tree& tree, ApplyFailure* failure) {
     *failure = ApplyFailure();
     if (tree.empty()) return 0;
-    RegKeyHandle hive = nullptr;
-    std::string hiveName, below;
-    SplitHive(tree.front().path, &hive, &hiveName, &below);
-    for (const Key& k : tree) {
-        RegKeyHandle other = nullptr;
-        std::string otherName;
-        if (!SplitHive(k.path, &other, &otherName, &below) || other != hive) {
-            failure->line = k.line;
+    std::vector<HiveKey> keys(tree.size());
+    for (size_t i = 0; i < tree.size(); ++i) {
+        if (!ParseHiveKey(tree[i].path, &keys[i]) || keys[i].hive != keys[0].hive) {
+            failure->line = tree[i].line;
             failure->what = "keys of both hives in one file: import them from a file for each";
             return failure->error = plat::kErrorInvalidParameter;
         }
     }
-    if (uint32_t e = plat::BeginRegistryBatch(hive)) {
+    WriteBatch batch(keys[0].hive);
+    if (uint32_t e = batch.BeginError()) {
         failure->what = "the registry cannot be written";
         return failure->error = e;
     }
-    for (const Key& k : tree) {
-        SplitHive(k.path, &hive, &hiveName, &below);
-        uint32_t e = ApplyKey(hive, below, k);
-        if (e) {
-            failure->line = k.line;
-            failure->undone = plat::RollbackRegistryBatch(hive);
+    for (size_t i = 0; i < tree.size(); ++i) {
+        if (uint32_t e = ApplyKey(keys[i].hive, keys[i].below, tree[i])) {
+            failure->line = tree[i].line;
+            failure->undone = batch.Rollback();
             return failure->error = e;
         }
     }
-    if (uint32_t e = plat::CommitRegistryBatch(hive)) {
+    if (uint32_t e = batch.Commit()) {
         failure->what = "the registry did not keep the changes";
         failure->undone = true;
         return failure->error = e;

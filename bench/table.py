@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Prints the benchmark table: each path next to its baseline of the same run.
 
-Usage: bench_table.py TABLE RESULTS_DIR
+Usage: table.py TABLE RESULTS_DIR
 RESULTS_DIR holds BUILD-PROGRAM.json files written by Google Benchmark
 (--benchmark_out_format=json). Exits 0 whatever the ratios are: the table
 reports, it does not judge the machine.
