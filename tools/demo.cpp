@@ -4,9 +4,16 @@
 #include <tavocom/library_entry.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <vector>
 
+#include "core/library_path.h"
 #include "platform/registry.h"
+#include "registry/root_path.h"
+#include "registry/tree.h"
+#include "tools/category_list.h"
 #include "tools/command.h"
 #include "tools/hive_access.h"
 
@@ -56,6 +63,46 @@ public:
 
 private:
     fs::path m_dir;
+};
+
+/// The product's keys of both hives as the demo found them: what it creates
+/// (the roots its registry objects open, the empty moniker keys that the
+/// runtime's last unregistration leaves) goes again at the end.
+class StoreAsFound {
+public:
+    StoreAsFound() {
+        const char* version = std::getenv(registry::kVersionVariable);
+        const std::string root =
+            std::string(registry::kMakerKey) + (version && *version ? version : registry::kDefaultVersion);
+        // Each level of the root's path, from the hive down.
+        for (size_t at = root.find('\\'); at != std::string::npos; at = root.find('\\', at + 1))
+            m_levels.push_back(root.substr(0, at));
+        m_levels.push_back(root);
+        for (Hive& h : m_hives) {
+            h.missing = m_levels.size();
+            for (size_t i = m_levels.size(); i-- > 0;)
+                if (!Exists(h.hive, m_levels[i].c_str())) h.missing = i;
+        }
+    }
+    ~StoreAsFound() {
+        for (const Hive& h : m_hives)
+            if (h.missing < m_levels.size())
+                registry::DeleteTree(h.hive, m_levels[h.missing].c_str(), plat::kKeyAllAccess);
+    }
+    StoreAsFound(const StoreAsFound&) = delete;
+    StoreAsFound& operator=(const StoreAsFound&) = delete;
+
+private:
+    struct Hive {
+        plat::RegKeyHandle hive;
+        size_t missing = 0; // the first level that was not there
+    };
+    static bool Exists(plat::RegKeyHandle hive, const char* path) {
+        plat::RegKey key;
+        return plat::RegOpenKeyExA(hive, path, plat::kKeyRead, key.Put()) == 0;
+    }
+    std::vector<std::string> m_levels;
+    Hive m_hives[2] = {{plat::kHKeyLocalMachine}, {plat::kHKeyCurrentUser}};
 };
 
 void Identifiers() {
@@ -147,49 +194,88 @@ void Activation() {
     std::printf("an unregistered class: %s\n", StatusText(hr).c_str());
     PrintErrorRecord();
     COM_ClearErrorInfo();
+}
 
-    // The sample component, registered for the length of the demo unless it
-    // already is.
-    utlAutoIf<COM_IRegistry> registry;
-    if (COM_FAILED(COM_CreateInstance(COM_CLSID_Registry, 0, COM_IID_IRegistry, registry.PutVoid()))) return;
-    std::string clsidText = GuidText(CLSID_Greeter);
-    bool registeredHere = false;
-    if (COM_FAILED(COM_OpenClassEntry(registry.Get(), CLSID_Greeter, nullptr))) {
-        std::string file = std::string("greeter") + TAVOCOM_MODULE_SUFFIX;
-        hr = registry->Open(COM_REGROOT_CLASSES, nullptr);
-        if (COM_SUCCEEDED(hr)) hr = registry->CreateKey(COM_KEY_CLSID, 1);
-        if (COM_SUCCEEDED(hr)) hr = registry->CreateKey(Widen(clsidText).c_str(), 1);
-        if (COM_SUCCEEDED(hr)) hr = registry->CreateKey(COM_KEY_INPROCSERVER32, 1);
-        if (COM_SUCCEEDED(hr)) hr = registry->SetStringValue(COM_TEXT(""), Widen(file).c_str());
+// A registered library: the runtime, or a sample component loaded from the
+// runtime's directory, where activation loads it from too.
+struct Registrant {
+    std::string name;
+    COM_HRESULT (*call)(bool install); // null: the library could not be loaded
+};
+
+COM_HRESULT RegisterRuntime(bool install) { return install ? DllRegisterServer() : DllUnregisterServer(); }
+
+template <const char* Base>
+COM_HRESULT RegisterSample(bool install) {
+    static plat::ModuleHandle library = [] {
+        const auto directory = core::RuntimeDirectory();
+        if (!directory) return plat::ModuleHandle(nullptr);
+        // Loaded for the rest of the process, as activation keeps it.
+        return plat::LoadLibraryW(core::ComponentPath(*directory, Widen(std::string(Base) + TAVOCOM_MODULE_SUFFIX)).c_str());
+    }();
+    auto entry = reinterpret_cast<COM_HRESULT (*)()>(
+        library ? plat::GetProcAddress(library, install ? "DllRegisterServer" : "DllUnregisterServer") : nullptr);
+    return entry ? entry() : CO_E_DLLNOTFOUND;
+}
+constexpr char kGreeter[] = "greeter";
+constexpr char kDecoder[] = "tavo_decoder";
+
+// The road of one request: the runtime and the sample components register
+// themselves, a status of the product's facility is decoded by the
+// decoder registered for it, a class is found by its ProgID and activated,
+// a category is listed; then everything is unregistered again, each
+// install count back where it was.
+void RoadOfOneRequest() {
+    std::printf("\n-- the road of one request --\n");
+    const Registrant registrants[] = {{"the runtime", RegisterRuntime},
+                                      {std::string("greeter") + TAVOCOM_MODULE_SUFFIX, RegisterSample<kGreeter>},
+                                      {std::string("tavo_decoder") + TAVOCOM_MODULE_SUFFIX, RegisterSample<kDecoder>}};
+    size_t registered = 0;
+    for (const Registrant& r : registrants) {
+        const COM_HRESULT hr = r.call(true);
+        std::printf("registered %s: %s\n", r.name.c_str(), StatusText(hr).c_str());
         if (COM_FAILED(hr)) {
-            std::printf("registering the sample component needs write access to the registry: %s\n",
-                        StatusText(hr).c_str());
             ExplainHiveWrite(plat::kHKeyLocalMachine, hr == COM_STATUS_FROM_WIN32(plat::kErrorAccessDenied));
-            return;
+            break;
         }
-        registeredHere = true;
-        std::printf("registered the sample component %s as %s\n", clsidText.c_str(), file.c_str());
+        ++registered;
     }
-    utlAutoIf<IGreeter> greeter;
-    hr = COM_CreateInstance(CLSID_Greeter, 0, IID_IGreeter, greeter.PutVoid());
-    std::printf("the sample component, loaded from this library's directory: %s\n", StatusText(hr).c_str());
-    if (COM_SUCCEEDED(hr)) {
+    if (registered == std::size(registrants)) {
         utlAutoBstr text;
-        greeter->Greet(COM_TEXT("demo"), text.Put());
-        std::printf("  it says: %s\n", Narrow(text.Get()).c_str());
+        COM_HRESULT hr = COM_DecodeHRESULT(COM_HRESULT(0x806F0005), nullptr, text.Put());
+        std::printf("0x806F0005 -> %s, \"%s\" (from the decoder registered for facility 0x6F)\n",
+                    Hex32(uint32_t(hr)).c_str(), NarrowLine(text.Get()).c_str());
+
+        _COM_GUID clsid{};
+        hr = COM_GetCLSIDFromProgID(COM_TEXT("TavoSample.Greeter"), &clsid);
+        std::printf("ProgID TavoSample.Greeter -> %s\n", COM_SUCCEEDED(hr) ? GuidText(clsid).c_str() : StatusText(hr).c_str());
+        utlAutoIf<IGreeter> greeter;
+        if (COM_SUCCEEDED(hr)) hr = COM_CreateInstance(clsid, 0, IID_IGreeter, greeter.PutVoid());
+        std::printf("the sample component, loaded from this library's directory: %s\n", StatusText(hr).c_str());
+        if (COM_SUCCEEDED(hr)) {
+            utlAutoBstr greeting;
+            greeter->Greet(COM_TEXT("demo"), greeting.Put());
+            std::printf("  it says: %s\n", Narrow(greeting.Get()).c_str());
+        }
+        std::vector<CategoryView> categories;
+        if (ListCategories(&categories, &hr))
+            for (const CategoryView& c : categories)
+                std::printf("category %s \"%s\": %zu classes\n", c.id.c_str(), c.description.c_str(), c.classes.size());
     }
-    if (registeredHere && COM_SUCCEEDED(COM_OpenClassRootPath(registry.Get(), {COM_KEY_CLSID})))
-        registry->DeleteKey(Widen(clsidText).c_str());
+    // In the reverse order, each taking back its own registration.
+    for (size_t i = registered; i-- > 0;) {
+        const COM_HRESULT hr = registrants[i].call(false);
+        std::printf("unregistered %s: %s\n", registrants[i].name.c_str(), StatusText(hr).c_str());
+    }
 }
 
 void Decoding() {
     std::printf("\n-- status decoding --\n");
-    for (uint32_t code : {0x80070005u, 0x80004005u, 0x8067000Eu, 0x806F0005u}) {
+    for (uint32_t code : {0x80070005u, 0x80004005u, 0x8067000Eu}) {
         utlAutoBstr text;
         COM_HRESULT hr = COM_DecodeHRESULT(COM_HRESULT(code), nullptr, text.Put());
         std::printf("%s -> %s, %s\n", Hex32(code).c_str(), Hex32(uint32_t(hr)).c_str(),
-                    text.Get() ? ("\"" + NarrowLine(text.Get()) + "\"").c_str()
-                               : "no text (no decoder moniker registered)");
+                    text.Get() ? ("\"" + NarrowLine(text.Get()) + "\"").c_str() : "no text");
     }
 }
 
@@ -203,7 +289,10 @@ void MemoryService() {
 int Demo(const Args&) {
     std::printf("== TAVOCOM64 demo ==\n");
     ScratchStore scratch;
-    for (void (*section)() : {Identifiers, Strings, ErrorRecord, Registry, Activation, Decoding, MemoryService}) section();
+    StoreAsFound asFound;
+    for (void (*section)() : {Identifiers, Strings, ErrorRecord, Registry, Activation, RoadOfOneRequest, Decoding,
+                              MemoryService})
+        section();
     std::printf("\nCanUnloadNow: %s\n", CanUnloadNow() == S_OK ? "S_OK" : "S_FALSE");
     return 0;
 }
