@@ -146,5 +146,35 @@ TEST_F(ComponentRegistrationTest, ClassEntriesReportTheFailingStep) {
     EXPECT_FALSE(m_root.Exists("CLSID\\" + GuidText(kClassC) + "\\InstallCount"));
 }
 
+// The registry object's write batch: kept by Commit; dropped by Rollback
+// and by the object's release where the store has transactions (Linux); on
+// Windows each change already stood.
+TEST_F(ComponentRegistrationTest, RegistryBatchKeepsOrDropsItsChanges) {
+    const bool undone = HasHiveFiles();
+    enum End { kCommit, kRollback, kRelease };
+    for (End end : {kCommit, kRollback, kRelease}) {
+        SCOPED_TRACE(int(end));
+        utlAutoIf<COM_IRegistryBatch> batch;
+        ASSERT_EQ(COM_CreateInstance(COM_CLSID_Registry, 0, COM_IID_IRegistryBatch, batch.PutVoid()), S_OK);
+        EXPECT_EQ(batch->Commit(), E_UNEXPECTED);
+        EXPECT_EQ(batch->Begin(0), E_INVALIDARG);
+        ASSERT_EQ(batch->Begin(COM_REGROOT_CLASSES), S_OK);
+        EXPECT_EQ(batch->Begin(COM_REGROOT_CLASSES), COM_STATUS_FROM_WIN32(plat::kErrorBusy));
+        const WString key = COM_TEXT("Batch") + W(std::to_string(int(end)));
+        utlAutoIf<COM_IRegistry> registry;
+        ASSERT_EQ(batch->QueryInterface(COM_IID_IRegistry, registry.PutVoid()), S_OK);
+        ASSERT_EQ(registry->Open(COM_REGROOT_CLASSES, nullptr), S_OK);
+        ASSERT_EQ(registry->CreateKey(key.c_str(), 0), S_OK);
+        if (end == kCommit) {
+            EXPECT_EQ(batch->Commit(), S_OK);
+        } else if (end == kRollback) {
+            EXPECT_EQ(batch->Rollback(), undone ? S_OK : S_FALSE);
+        }
+        batch.Reset(nullptr);
+        registry.Reset(nullptr);
+        EXPECT_EQ(m_root.Exists(Narrow(key)), end == kCommit || !undone);
+    }
+}
+
 } // namespace
 } // namespace tavo::test

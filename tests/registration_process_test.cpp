@@ -9,7 +9,8 @@
 namespace tavo::test {
 namespace {
 
-constexpr uint32_t kRounds = 8;
+constexpr uint32_t kRounds = 100;
+constexpr uint32_t kCycles = 1000;
 
 // The library's path as the platform's programs take it.
 std::string LibraryPathForPrograms() {
@@ -81,14 +82,41 @@ TEST(RegistrationChild, RegistersRepeatedly) {
     for (uint32_t i = 0; i < kRounds; ++i) ASSERT_EQ(DllRegisterServer(), S_OK);
 }
 
-// The install count is read and written back without a lock, so an
-// increment can be lost; every key is there all the same.
+// Each copy registers a component of its own, with a class of its own, and
+// removes it again: every registration that returned must be there.
+TEST(RegistrationChild, CyclesItsOwnComponent) {
+    if (!IsTestChild()) GTEST_SKIP() << "runs in the copies that TwoProcessesCycleTheirComponents starts";
+    _COM_GUID clsid{};
+    ASSERT_EQ(COM_GenerateCLSID(&clsid), S_OK);
+    const WString progid = W("TavoTest.Cycle." + GuidText(clsid).substr(1, 8));
+    const COM_ClassRegistration component[] = {
+        {&clsid, progid.c_str(), COM_TEXT("cycle.dll"), nullptr, nullptr, nullptr, nullptr, nullptr}, {}};
+    for (uint32_t i = 0; i < kCycles; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_EQ(COM_RegisterComponent(component, 1), S_OK);
+        _COM_GUID found{};
+        utlAutoBstr text;
+        ASSERT_EQ(COM_GetCLSIDFromProgID(progid.c_str(), &found), S_OK);
+        ASSERT_EQ(found, clsid);
+        ASSERT_EQ(COM_GetProgIDFromClsid(clsid, text.Put()), S_OK);
+        ASSERT_EQ(COM_RegisterComponent(component, 0), S_OK);
+    }
+}
+
+// Each registration is one transaction of the store (on Windows: the
+// batches of all processes take turns), so no increment is lost.
 TEST_F(RegistrationProcessTest, TwoProcessesRegisterAtOnce) {
     std::vector<int> codes = RunSelfConcurrently("RegistrationChild.RegistersRepeatedly", 2);
     ASSERT_EQ(codes, (std::vector<int>{0, 0}));
-    ExpectConsistent(kRounds, 2 * kRounds);
-    // As many removals as the highest count take every class away.
-    for (uint32_t i = 0; i < 2 * kRounds; ++i) DllUnregisterServer();
+    ExpectConsistent(2 * kRounds, 2 * kRounds);
+}
+
+// The removal of the last class counts the class keys and deletes the root
+// in the same transaction, so it never takes a registration that another
+// process completed in between.
+TEST_F(RegistrationProcessTest, TwoProcessesCycleTheirComponents) {
+    std::vector<int> codes = RunSelfConcurrently("RegistrationChild.CyclesItsOwnComponent", 2);
+    ASSERT_EQ(codes, (std::vector<int>{0, 0}));
     EXPECT_TRUE(m_root.Names("CLSID").empty());
 }
 
