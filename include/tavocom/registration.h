@@ -291,7 +291,8 @@ private:
 /// raises the install count; each unregistration lowers it and removes the
 /// class, its ProgID key and its moniker items only when it reaches zero.
 /// Returns 0 when done, 1 when the class stays registered, or the first
-/// failing call's status; steps already done stay done. `server` is needed
+/// failing call's status; steps already done stay done, unless a change
+/// failed inside the store itself, which drops them all. `server` is needed
 /// only to register; `options` are COM_REGISTER_... flags.
 inline COM_HRESULT COM_RegisterClassEntries(const _COM_GUID& clsid, const COM_WCHAR* progid, int32_t flag,
                                             const COM_WCHAR* server, const COM_WCHAR* displayName,
