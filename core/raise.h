@@ -54,6 +54,22 @@ COM_HRESULT Guarded(Body&& body) {
     }
 }
 
+/// Runs `body` for an operation that answers with a status whatever went
+/// wrong inside: a raised status becomes the result, std::bad_alloc
+/// `onAlloc` and every other exception `onOther`.
+template <class Body>
+COM_HRESULT GuardedAll(COM_HRESULT onAlloc, COM_HRESULT onOther, Body&& body) noexcept {
+    try {
+        return body();
+    } catch (const RaisedStatus& raised) {
+        return raised.status;
+    } catch (const std::bad_alloc&) {
+        return onAlloc;
+    } catch (...) {
+        return onOther;
+    }
+}
+
 } // namespace tavo::core
 
 #endif

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/activation.h"
+#include "core/raise.h"
 #include "core/utility.h"
 
 namespace tavo::core {
@@ -39,37 +40,28 @@ COM_HRESULT GetService(const _COM_GUID& clsid, int32_t context, const _COM_GUID&
         g_table = new (std::nothrow) std::map<Key, COM_IUnknown*>();
         if (!g_table) return E_OUTOFMEMORY;
     }
-    try {
+    return Guarded([&]() -> COM_HRESULT {
         utlAutoBstr clsidText;
-        COM_HRESULT hr = CLSIDToString(clsid, clsidText.Put());
-        if (COM_FAILED(hr)) return hr;
+        Check(CLSIDToString(clsid, clsidText.Put()));
         Key key(clsidText.Get(), COM_SysStringLen(clsidText.Get()));
         AppendDecimal(key, context);
 
         auto found = g_table->find(key);
         if (found != g_table->end()) return found->second->QueryInterface(iid, out);
 
-        hr = CreateInstance(clsid, context, iid, out);
-        if (COM_FAILED(hr)) return hr;
+        const COM_HRESULT created = Check(CreateInstance(clsid, context, iid, out));
+        // Held here until it is entered: when the entry cannot be made, the
+        // caller gets E_OUTOFMEMORY and no object.
+        utlAutoIf<COM_IUnknown> object(static_cast<COM_IUnknown*>(*out));
+        *out = nullptr;
+        if (!object.Get()) return created; // nothing to share
         // The activation may have entered the same key meanwhile (a nested
         // request): the new object then stays with the caller only.
-        auto* object = static_cast<COM_IUnknown*>(*out);
-        if (!object) return hr; // nothing to share
-        bool entered = false;
-        try {
-            entered = g_table->emplace(std::move(key), object).second;
-        } catch (const std::bad_alloc&) {
-            // The caller gets a failure, so it must not get the object.
-            *out = nullptr;
-            object->Release();
-            return E_OUTOFMEMORY;
-        }
-        if (!entered) return E_UNEXPECTED;
-        object->AddRef();
-        return hr;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+        const bool entered = g_table->emplace(std::move(key), object.Get()).second;
+        if (entered) object->AddRef();
+        *out = object.Detach();
+        return entered ? created : E_UNEXPECTED;
+    });
 }
 
 } // namespace tavo::core

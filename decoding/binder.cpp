@@ -4,15 +4,10 @@
 
 #include "core/activation.h"
 #include "core/raise.h"
+#include "decoding/fallback.h"
 
 namespace tavo::decoding {
 namespace {
-
-// The one rule for Bind's result: the extension refusal is the caller's
-// to see, every other failure says only that no class is available.
-COM_HRESULT BindResult(COM_HRESULT status) noexcept {
-    return status == COM_E_MONIKER_EXTENSION ? status : COM_ClassLookupResult(status);
-}
 
 // Hands the extension text to the object just bound into `object`.
 void ApplyExtension(void* object, const COM_WCHAR* extension) {

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "decoding/fallback.h"
 #include "decoding/message_table.h"
 #include "platform/platform.h"
 
@@ -33,8 +34,8 @@ bool AppendSystemText(WString& out, uint32_t code) {
 
 // The text in front of the code; false when there is none.
 bool AppendText(WString& out, uint32_t code) {
-    const uint32_t facility = FacilityOf(COM_HRESULT(code));
-    const uint32_t low = code & 0xFFFF;
+    const uint32_t facility = COM_StatusFacility(COM_HRESULT(code));
+    const uint32_t low = COM_StatusCode(COM_HRESULT(code));
     switch (facility) {
     case kFacilityTavo:
         out += COM_TEXT("TAVO error #");
@@ -66,7 +67,7 @@ bool AppendText(WString& out, uint32_t code) {
         out += row;
         return true;
     }
-    return facility < kDecoderFacilityThreshold && AppendSystemText(out, code);
+    return !HasComponentDecoder(COM_HRESULT(code)) && AppendSystemText(out, code);
 }
 
 } // namespace

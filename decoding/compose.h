@@ -9,11 +9,6 @@
 
 namespace tavo::decoding {
 
-/// Facilities below this are the system's; from it on, registered decoders'.
-inline constexpr uint32_t kDecoderFacilityThreshold = 100;
-
-inline constexpr uint32_t FacilityOf(COM_HRESULT code) noexcept { return (uint32_t(code) >> 16) & 0x1FFF; }
-
 /// The facility's text or the message table's, else the narrow system text
 /// (facilities below the threshold), else "Unknown error"; then " [", the
 /// code in upper-case hexadecimal padded with blanks to 8, and "]". Never

@@ -3,6 +3,7 @@
 #include "decoding/decoding.h"
 
 #include "decoding/compose.h"
+#include "decoding/fallback.h"
 #include "platform/platform.h"
 
 namespace tavo::decoding {
@@ -50,7 +51,7 @@ COM_HRESULT DecodeByDecoder(COM_HRESULT code, uint32_t facility, COM_BSTR* text)
     utlAutoIf<COM_IHResultDecoder> decoder;
     // Both holders raise XBadPtrException when a success delivered null.
     hr = moniker->Bind(name.text + eaten, COM_IID_IHResultDecoder, decoder.PutVoid());
-    if (hr == E_NOINTERFACE || hr == CLASS_E_CLASSNOTAVAILABLE || hr == S_FALSE) return HandOutComposed(code, text);
+    if (FallsBackToBuiltInTexts(hr)) return HandOutComposed(code, text);
     if (COM_FAILED(hr)) return hr;
     return decoder->Decode(code, nullptr, text);
 }
@@ -59,9 +60,8 @@ COM_HRESULT DecodeByDecoder(COM_HRESULT code, uint32_t facility, COM_BSTR* text)
 
 COM_HRESULT DecodeHRESULT(COM_HRESULT code, void* /*reserved*/, COM_BSTR* text) {
     if (!text) return E_POINTER;
-    const uint32_t facility = FacilityOf(code);
-    if (facility < kDecoderFacilityThreshold) return DecodeSystemFacility(code, text);
-    return DecodeByDecoder(code, facility, text);
+    if (!HasComponentDecoder(code)) return DecodeSystemFacility(code, text);
+    return DecodeByDecoder(code, COM_StatusFacility(code), text);
 }
 
 } // namespace tavo::decoding

@@ -1,8 +1,6 @@
 #include "memory/memory.h"
 
-#include <exception>
-#include <new>
-
+#include "core/raise.h"
 #include "memory/linear.h"
 #include "memory/standard.h"
 
@@ -25,7 +23,8 @@ COM_HRESULT CMemory::SetStrategy(uint32_t type, uint64_t first, uint64_t second)
     m_strategy.reset();
     m_allocCount = 0;
     m_freeCount = 0;
-    try {
+    // No strategy object or no first arena (both out of memory): E_FAIL.
+    return core::GuardedAll(E_FAIL, E_UNEXPECTED, [&]() -> COM_HRESULT {
         switch (type) {
         case COM_MEMORY_STRATEGY_STANDARD:
             m_strategy = std::make_unique<CStandardAllocationStrategy>();
@@ -46,12 +45,8 @@ COM_HRESULT CMemory::SetStrategy(uint32_t type, uint64_t first, uint64_t second)
         default:
             return E_INVALIDARG;
         }
-    } catch (const std::bad_alloc&) {
-        return E_FAIL;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
-    return S_OK;
+        return S_OK;
+    });
 }
 
 void* CMemory::Alloc(uint64_t size) {
@@ -83,38 +78,32 @@ COM_HRESULT CMemory::Reset() {
 COM_HRESULT CMemory::GetStats(uint32_t* allocations, uint32_t* frees, uint32_t* total, uint32_t* available) {
     if (!m_strategy) return E_FAIL;
     if (!allocations || !frees || !total || !available) return E_POINTER;
-    try {
+    return core::GuardedAll(E_UNEXPECTED, E_UNEXPECTED, [&] {
         const uint64_t totalSize = m_strategy->GetTotalSize();
         const uint64_t availableSize = m_strategy->GetAvailableSize();
         *allocations = m_allocCount;
         *frees = m_freeCount;
         *total = uint32_t(totalSize);
         *available = uint32_t(availableSize);
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
-    return S_OK;
+        return S_OK;
+    });
 }
 
 COM_HRESULT CMemory::GetFreeListStats(uint32_t* freeBytes, uint32_t* overheadBytes, uint32_t* freeBlocks) {
     if (!m_strategy) return E_FAIL;
     if (!freeBytes || !overheadBytes || !freeBlocks) return E_POINTER;
-    try {
+    return core::GuardedAll(E_UNEXPECTED, E_UNEXPECTED, [&] {
         return m_strategy->GetFreeListStats(freeBytes, overheadBytes, freeBlocks) ? S_OK : E_NOTIMPL;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
+    });
 }
 
 COM_HRESULT CMemory::GetStrategyInfo(uint32_t* info) {
     if (!m_strategy) return E_FAIL;
     if (!info) return E_POINTER;
-    try {
+    return core::GuardedAll(E_UNEXPECTED, E_UNEXPECTED, [&] {
         *info = m_strategy->GetInfo();
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
-    return S_OK;
+        return S_OK;
+    });
 }
 
 COM_HRESULT CMemory::GetStrategyTypeInfo(uint32_t type, uint32_t* info) {

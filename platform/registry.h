@@ -95,12 +95,16 @@ int32_t MultiByteToWideChar(const char* text, int32_t length, COM_WCHAR* out, in
 /// A write batch on one hive (kHKeyLocalMachine or kHKeyCurrentUser): while
 /// it is open, every change this process makes to that hive joins one
 /// transaction, which CommitRegistryBatch keeps and RollbackRegistryBatch
-/// drops as a whole; other processes see none of it before the commit. A
-/// batch in which a change failed is dropped by the commit, which then
-/// fails. One batch per hive at a time (170 for a second one). Where the
-/// platform registry has no transactions (Windows) the calls succeed and do
-/// nothing: each change stands as soon as it is made, and
-/// RollbackRegistryBatch returns false for "nothing was undone".
+/// drops as a whole; other processes see none of it before the commit, and
+/// their batches wait for it (170 after ten seconds). A batch in which a
+/// change failed is dropped by the commit, which then fails; a change that
+/// fails is one the store was asked to make, so a caller that goes on after
+/// "not found" asks first. One batch per hive at a time (170 for a second
+/// one). Where the platform registry has no transactions (Windows) a batch
+/// only orders the batches of all processes, through a named mutex that the
+/// beginning thread holds until it ends the batch: each change stands as
+/// soon as it is made, and RollbackRegistryBatch returns false for "nothing
+/// was undone".
 uint32_t BeginRegistryBatch(RegKeyHandle hive);
 uint32_t CommitRegistryBatch(RegKeyHandle hive);
 bool RollbackRegistryBatch(RegKeyHandle hive);

@@ -39,8 +39,8 @@ COM_HRESULT RegisterClassEntries(const _COM_GUID& clsid, const COM_WCHAR* progid
         COM_HRESULT hr = GetModuleName(module.Put());
         if (COM_FAILED(hr)) return hr;
     }
-    return COM_RegisterClassEntries(clsid, progid, flag, module.Get(), displayName, description, monikerName,
-                                    monikerList);
+    return com_registration_detail::ClassEntries(clsid, progid, flag, module.Get(), displayName, description,
+                                                 monikerName, monikerList, 0);
 }
 
 COM_HRESULT RegisterRegistryClass(int32_t flag) {

@@ -14,12 +14,14 @@ COM_HRESULT RegisterServer(int32_t flag);
 
 /// Runs the registration function and the category records of every entry
 /// of `map` (ended by an entry with a null class), whatever happened to the
-/// earlier ones. 0 when every step succeeded, 1 when any failed. Uses the
-/// exported functions only, so that a test can run it over a map of its own.
+/// earlier ones, as one store transaction. 0 when every step succeeded, 1
+/// when any failed. Uses the exported functions only, so that a test can
+/// run it over a map of its own.
 COM_HRESULT RegisterAllClasses(const core::ClassMapEntry* map, int32_t flag);
 
 /// The class layout of one class of this library, with this library's file
 /// name as its server: 0 done, 1 still registered, or the failing status.
+/// Runs inside the transaction of RegisterAllClasses.
 COM_HRESULT RegisterClassEntries(const _COM_GUID& clsid, const COM_WCHAR* progid, int32_t flag,
                                  const COM_WCHAR* displayName, const COM_WCHAR* description,
                                  const COM_WCHAR* monikerName, const COM_WCHAR* monikerList);

@@ -18,7 +18,10 @@ using core::FromAnsi;
 COM_CClassFactory<CRegistry> g_registryFactory;
 
 COM_HRESULT CRegistry::QueryInterface(const _COM_GUID& iid, void** out) {
-    const core::InterfaceEntry table[] = {{&COM_IID_IRegistry, static_cast<COM_IRegistry*>(this)}};
+    const core::InterfaceEntry table[] = {
+        {&COM_IID_IRegistry, static_cast<COM_IRegistry*>(this)},
+        {&COM_IID_IRegistryBatch, static_cast<COM_IRegistryBatch*>(this)},
+    };
     return core::QueryInterfaceTable(table, iid, out);
 }
 uint32_t CRegistry::AddRef() { return core::RefAddRef(m_refCount); }
@@ -142,6 +145,12 @@ COM_HRESULT CRegistry::DeleteValue(const COM_WCHAR* name) {
     return core::Guarded([&]() -> COM_HRESULT {
         core::ShortText n;
         if (name && !ToAnsi(name, &n)) return E_INVALIDARG;
+        // A value that is not there is answered without a change: inside a
+        // write batch a failed change would drop the whole batch.
+        if (m_access & plat::kKeySetValue) {
+            uint32_t e = plat::RegQueryValueExA(m_current.Get(), n.c_str(), nullptr, nullptr, nullptr);
+            if (e == plat::kErrorFileNotFound || e == plat::kErrorKeyDeleted) return StatusFromPlatform(e);
+        }
         return StatusFromPlatform(plat::RegDeleteValueA(m_current.Get(), n.c_str()));
     });
 }

@@ -14,12 +14,13 @@ namespace tavo::registry {
 
 class CRegistry final : public COM_CComObjectRoot,
                         public COM_CComCoClass<CRegistry, &COM_CLSID_Registry>,
-                        public COM_IRegistry {
+                        public COM_IRegistry,
+                        public COM_IRegistryBatch {
 public:
     CRegistry() noexcept = default;
     CRegistry(const CRegistry&) = delete;
     CRegistry& operator=(const CRegistry&) = delete;
-    virtual ~CRegistry() = default; // the key owner closes the current key
+    virtual ~CRegistry(); // drops a batch not committed; the key owner closes the current key
 
     COM_HRESULT QueryInterface(const _COM_GUID& iid, void** out) override;
     uint32_t AddRef() override;
@@ -36,9 +37,13 @@ public:
     COM_HRESULT DeleteValue(const COM_WCHAR* name) override;
     COM_HRESULT EnumKeys(COM_IEnumBSTR** out) override;
     COM_HRESULT EnumValues(COM_IEnumBSTR** out) override;
+    COM_HRESULT Begin(uint32_t root) override;
+    COM_HRESULT Commit() override;
+    COM_HRESULT Rollback() override;
 
 private:
     uint32_t m_refCount = 0;
+    plat::RegKeyHandle m_batch = nullptr;        // hive of the batch this object began; null: none
     plat::RegKey m_current;                      // the cursor; empty when none
     uint32_t m_access = plat::kKeyAllAccess;     // rights for keys below the cursor
 };
@@ -53,6 +58,10 @@ COM_HRESULT CreateRegistryObject(COM_IRegistry** out) noexcept;
 inline COM_HRESULT StatusFromPlatform(uint32_t error) noexcept {
     return error == 0 ? S_OK : COM_STATUS_FROM_WIN32(error);
 }
+
+/// The hive of root selector `root` and the path below the version key
+/// (empty or "\\Classes" ...); false for an unknown selector.
+bool RootHive(uint32_t root, plat::RegKeyHandle* hive, const char** suffix) noexcept;
 
 /// Appends the version key of the product's registry roots, read from
 /// COM_VERSION at every call. False when the variable is too long to be read.

@@ -39,24 +39,29 @@ bool ResolveVersionKey(core::ShortText* key) {
     return true;
 }
 
+bool RootHive(uint32_t root, plat::RegKeyHandle* hive, const char** suffix) noexcept {
+    *suffix = "";
+    switch (root) {
+    case COM_REGROOT_CLASSES:
+        *hive = plat::kHKeyLocalMachine;
+        *suffix = kClassesKey;
+        return true;
+    case COM_REGROOT_USER: *hive = plat::kHKeyCurrentUser; return true;
+    case COM_REGROOT_MACHINE: *hive = plat::kHKeyLocalMachine; return true;
+    case COM_REGROOT_USER_VENDOR: *hive = plat::kHKeyCurrentUser; return true;
+    case COM_REGROOT_APPDATA:
+        *hive = plat::kHKeyLocalMachine;
+        *suffix = kApplicationDataKey;
+        return true;
+    default: return false;
+    }
+}
+
 COM_HRESULT CRegistry::Open(uint32_t root, const COM_WCHAR* subkey) {
     return core::Guarded([&]() -> COM_HRESULT {
         plat::RegKeyHandle hive = nullptr;
         const char* suffix = "";
-        switch (root) {
-        case COM_REGROOT_CLASSES:
-            hive = plat::kHKeyLocalMachine;
-            suffix = kClassesKey;
-            break;
-        case COM_REGROOT_USER: hive = plat::kHKeyCurrentUser; break;
-        case COM_REGROOT_MACHINE: hive = plat::kHKeyLocalMachine; break;
-        case COM_REGROOT_USER_VENDOR: hive = plat::kHKeyCurrentUser; break;
-        case COM_REGROOT_APPDATA:
-            hive = plat::kHKeyLocalMachine;
-            suffix = kApplicationDataKey;
-            break;
-        default: return E_INVALIDARG;
-        }
+        if (!RootHive(root, &hive, &suffix)) return E_INVALIDARG;
         // Root, and root with the subkey, built on the stack when short.
         core::ShortText path;
         if (root == COM_REGROOT_USER_VENDOR) {

@@ -317,33 +317,34 @@ TEST_F(DecodingTest, DecodersAnswerFromFacility100On) {
     EXPECT_EQ(m_oddLive(), 0u);
 }
 
-// The sample decoder registers itself through the registry service.
+// The sample decoder registers itself with the registration helper; its
+// removal leaves the facility value to a decoder registered since.
 TEST_F(DecodingTest, SampleDecoderRegistersAndUnregistersItself) {
-    RegisterStatusMoniker();
+    ASSERT_EQ(DllRegisterServer(), S_OK); // the runtime's classes keep the class root
     DynamicLibrary sample(BinaryDirectory() + "/tavo_decoder" + kSuffix);
     ASSERT_TRUE(sample.Loaded());
     auto registerServer = reinterpret_cast<COM_HRESULT (*)()>(sample.Symbol("DllRegisterServer"));
     auto unregisterServer = reinterpret_cast<COM_HRESULT (*)()>(sample.Symbol("DllUnregisterServer"));
     ASSERT_TRUE(registerServer && unregisterServer);
 
-    ASSERT_EQ(registerServer(), S_OK);
-    Decoded d = Decode(0x806F0005);
-    EXPECT_EQ(d.status, S_OK);
-    EXPECT_EQ(d.text, "TAVO error #5: Session has expired [806F0005]");
-    _COM_GUID clsid{};
-    EXPECT_EQ(COM_GetCLSIDFromProgID(kTavoDecoderProgID, &clsid), S_OK);
-    EXPECT_EQ(clsid, CLSID_TavoDecoder);
+    for (bool overwritten : {false, true}) {
+        SCOPED_TRACE(overwritten ? "another decoder registered for 6F since" : "alone");
+        ASSERT_EQ(registerServer(), S_OK);
+        Decoded d = Decode(0x806F0005);
+        EXPECT_EQ(d.status, S_OK);
+        EXPECT_EQ(d.text, "TAVO error #5: Session has expired [806F0005]");
+        _COM_GUID clsid{};
+        EXPECT_EQ(COM_GetCLSIDFromProgID(kTavoDecoderProgID, &clsid), S_OK);
+        EXPECT_EQ(clsid, CLSID_TavoDecoder);
+        if (overwritten) RegisterOddDecoder(Odd(kDecoder));
 
-    ASSERT_EQ(unregisterServer(), S_OK);
-    d = Decode(0x806F0005);
-    EXPECT_EQ(d.status, S_FALSE);
-    EXPECT_EQ(d.text, "TAVO error #5 [806F0005]");
-    EXPECT_NE(COM_GetCLSIDFromProgID(kTavoDecoderProgID, &clsid), S_OK);
-    EXPECT_EQ(unregisterServer(), S_OK); // nothing left to remove
-    // The status moniker itself is the runtime's and stays.
-    uint32_t eaten = 0;
-    utlAutoIf<COM_IMoniker> moniker;
-    EXPECT_EQ(COM_MkParseName(COM_TEXT("hresult:6F"), &eaten, moniker.Put()), S_OK);
+        ASSERT_EQ(unregisterServer(), S_OK);
+        d = Decode(0x806F0005);
+        EXPECT_EQ(d.status, overwritten ? S_OK : S_FALSE);
+        EXPECT_EQ(d.text, overwritten ? std::nullopt : std::optional<std::string>("TAVO error #5 [806F0005]"));
+        EXPECT_NE(COM_GetCLSIDFromProgID(kTavoDecoderProgID, &clsid), S_OK);
+    }
+    EXPECT_EQ(unregisterServer(), S_FALSE); // no class key left to remove
 }
 
 // Below facility 100 the system answers where it has a text; the platform,

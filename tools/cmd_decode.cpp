@@ -72,9 +72,9 @@ std::string DecoderClass(uint32_t facility) {
 }
 
 std::string Source(uint32_t code, COM_HRESULT status) {
-    const uint32_t facility = (code >> 16) & 0x1FFF;
+    const uint32_t facility = COM_StatusFacility(COM_HRESULT(code));
     if (status == S_FALSE) return "built-in texts";
-    if (facility < 100) return status == S_OK ? "system message table" : "-";
+    if (facility < COM_FIRST_DECODER_FACILITY) return status == S_OK ? "system message table" : "-";
     return "decoder " + DecoderClass(facility);
 }
 

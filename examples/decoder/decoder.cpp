@@ -3,13 +3,12 @@
 // under Moniker\hresult; bound with an extension text ("hresult:6F!short"
 // or "!long") it gives the short or the long form of its texts. Its
 // DllRegisterServer and DllUnregisterServer write and remove its entries
-// through the runtime's registry service.
+// with the runtime's registration helper.
 #include "decoder.h"
 
 #include <tavocom/component.h>
 
 #include <cstdio>
-#include <initializer_list>
 #include <iterator>
 #include <string>
 
@@ -65,8 +64,8 @@ public:
 
     COM_HRESULT Decode(COM_HRESULT code, void*, COM_BSTR* text) override {
         if (!text) return E_POINTER;
-        if (((uint32_t(code) >> 16) & 0x1FFF) != 0x6F) return E_INVALIDARG;
-        const uint32_t number = uint32_t(code) & 0xFFFF;
+        if (COM_StatusFacility(code) != 0x6F) return E_INVALIDARG;
+        const uint32_t number = COM_StatusCode(code);
         const char* message = number < std::size(kMessages) ? kMessages[number] : nullptr;
         char buffer[128];
         if (m_short && message)
@@ -88,38 +87,6 @@ private:
 
 COM_ComponentFactory<TavoDecoder, g_locks> g_factory;
 
-WString ClsidText() {
-    utlAutoBstr text;
-    if (COM_FAILED(COM_CLSIDToString(CLSID_TavoDecoder, text.Put()))) return WString();
-    return WString(text.Get());
-}
-
-WString Path(std::initializer_list<const COM_WCHAR*> parts) {
-    WString path;
-    for (const COM_WCHAR* part : parts) {
-        if (!path.empty()) path += COM_WCHAR('\\');
-        path += part;
-    }
-    return path;
-}
-
-// Creates `path` below the class root and sets one string value in it.
-COM_HRESULT SetClassRootText(COM_IRegistry* registry, const WString& path, const COM_WCHAR* name, const WString& text) {
-    COM_HRESULT hr = registry->Open(COM_REGROOT_CLASSES, nullptr);
-    if (COM_SUCCEEDED(hr)) hr = registry->CreateKey(path.c_str(), 1);
-    if (COM_SUCCEEDED(hr)) hr = registry->SetStringValue(name, text.c_str());
-    return hr;
-}
-
-// A key or value that is not there any more counts as removed.
-COM_HRESULT Removed(COM_HRESULT hr) { return hr == COM_STATUS_FROM_WIN32(2) ? S_OK : hr; }
-
-utlAutoIf<COM_IRegistry> NewRegistry(COM_HRESULT* hr) {
-    utlAutoIf<COM_IRegistry> registry;
-    *hr = COM_CreateInstance(COM_CLSID_Registry, 0, COM_IID_IRegistry, registry.PutVoid());
-    return registry;
-}
-
 } // namespace
 
 COM_COMPONENT_EXPORT COM_HRESULT GetClassObject(const _COM_GUID* clsid, const _COM_GUID* iid, void** out) {
@@ -130,50 +97,20 @@ COM_COMPONENT_EXPORT COM_HRESULT GetClassObject(const _COM_GUID* clsid, const _C
 COM_COMPONENT_EXPORT COM_HRESULT CanUnloadNow() { return g_locks.CanUnloadNow(); }
 
 // guide: decoder-registration
-// CLSID\{clsid} (ProgID), its InprocServer32 (this library's file name,
-// relative to the runtime's directory) and ProgID, {progid}\CLSID, and the
-// facility value under Moniker\hresult.
-COM_COMPONENT_EXPORT COM_HRESULT DllRegisterServer() {
-    COM_HRESULT hr = S_OK;
-    utlAutoIf<COM_IRegistry> registry = NewRegistry(&hr);
-    if (COM_FAILED(hr)) return hr;
-    const WString clsid = ClsidText();
-    if (clsid.empty()) return E_OUTOFMEMORY;
-    const WString progid(kTavoDecoderProgID);
-    const WString classKey = Path({COM_KEY_CLSID, clsid.c_str()});
-    hr = SetClassRootText(registry.Get(), classKey, COM_TEXT(""), progid);
-    if (COM_SUCCEEDED(hr))
-        hr = SetClassRootText(registry.Get(), Path({classKey.c_str(), COM_KEY_INPROCSERVER32}), COM_TEXT(""),
-                              Widen(TAVOCOM_DECODER_FILE));
-    if (COM_SUCCEEDED(hr)) hr = SetClassRootText(registry.Get(), Path({classKey.c_str(), COM_KEY_PROGID}), COM_TEXT(""), progid);
-    if (COM_SUCCEEDED(hr)) hr = SetClassRootText(registry.Get(), Path({progid.c_str(), COM_KEY_CLSID}), COM_TEXT(""), clsid);
-    if (COM_SUCCEEDED(hr))
-        hr = SetClassRootText(registry.Get(), Path({COM_KEY_MONIKER, COM_MONIKER_HRESULT}), kTavoDecoderFacility, clsid);
-    return COM_SUCCEEDED(hr) ? S_OK : hr;
-}
+namespace {
+
+// Besides the class entries, the value 6F under Moniker\hresult naming the
+// class. Its removal leaves the value to a decoder that was registered for
+// the facility since.
+const COM_ClassRegistration kClasses[] = {
+    {&CLSID_TavoDecoder, kTavoDecoderProgID, COM_TEXT(COM_COMPONENT_FILE_NAME), nullptr, nullptr, COM_MONIKER_HRESULT,
+     kTavoDecoderFacility, nullptr, COM_REGISTER_KEEP_FOREIGN_MONIKER_ITEMS},
+    {},
+};
+
+} // namespace
+
+COM_COMPONENT_EXPORT COM_HRESULT DllRegisterServer() { return COM_RegisterComponent(kClasses, 1); }
+
+COM_COMPONENT_EXPORT COM_HRESULT DllUnregisterServer() { return COM_RegisterComponent(kClasses, 0); }
 // guide: end
-
-// Removes what DllRegisterServer wrote; the facility value only while it
-// still names this class, so that another decoder registered over it stays.
-COM_COMPONENT_EXPORT COM_HRESULT DllUnregisterServer() {
-    COM_HRESULT hr = S_OK;
-    utlAutoIf<COM_IRegistry> registry = NewRegistry(&hr);
-    if (COM_FAILED(hr)) return hr;
-    const WString clsid = ClsidText();
-    if (clsid.empty()) return E_OUTOFMEMORY;
-
-    utlAutoBstr registered;
-    if (COM_SUCCEEDED(COM_ReadClassRootText(registry.Get(), {COM_KEY_MONIKER, COM_MONIKER_HRESULT}, kTavoDecoderFacility,
-                                            registered.Put())) &&
-        registered.Get() && clsid == registered.Get()) {
-        hr = COM_OpenClassRootPath(registry.Get(), {COM_KEY_MONIKER, COM_MONIKER_HRESULT});
-        if (COM_SUCCEEDED(hr)) hr = Removed(registry->DeleteValue(kTavoDecoderFacility));
-    }
-    COM_HRESULT step = COM_OpenClassRootPath(registry.Get(), {COM_KEY_CLSID});
-    if (COM_SUCCEEDED(step)) step = registry->DeleteKey(clsid.c_str());
-    if (COM_SUCCEEDED(hr)) hr = Removed(step);
-    step = registry->Open(COM_REGROOT_CLASSES, nullptr);
-    if (COM_SUCCEEDED(step)) step = registry->DeleteKey(kTavoDecoderProgID);
-    if (COM_SUCCEEDED(hr)) hr = Removed(step);
-    return COM_SUCCEEDED(hr) ? S_OK : hr;
-}

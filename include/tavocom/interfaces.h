@@ -53,6 +53,24 @@ struct COM_IRegistry : COM_IUnknown {
     COM_INTERFACE_PROTECTED_DTOR(COM_IRegistry)
 };
 
+/// Offered by the registry service object beside COM_IRegistry: a write
+/// batch on the hive of a root selector. While it is open, every change
+/// this process makes to that hive is kept or dropped as a whole, and no
+/// other process sees any of it before Commit. Begin, Commit and Rollback
+/// run on one thread. Releasing the object drops a batch not committed.
+struct COM_IRegistryBatch : COM_IUnknown {
+    /// Fails while another batch of this process or this object is open on
+    /// the hive (0x800700AA), or where the hive may not be written.
+    virtual COM_HRESULT Begin(uint32_t root) = 0;
+    /// Keeps the batch's changes. A batch in which a change failed is
+    /// dropped whole, and Commit fails.
+    virtual COM_HRESULT Commit() = 0;
+    /// Drops the batch: S_OK, or S_FALSE where each change already stood on
+    /// its own (the Windows registry has no such transactions).
+    virtual COM_HRESULT Rollback() = 0;
+    COM_INTERFACE_PROTECTED_DTOR(COM_IRegistryBatch)
+};
+
 struct COM_IEnumCATEGORYINFO : COM_IUnknown {
     virtual COM_HRESULT GetCount(uint32_t* count) = 0;
     virtual COM_HRESULT GetPosition(uint32_t* position) = 0;

@@ -67,12 +67,24 @@ inline bool operator!=(const _COM_GUID& a, const _COM_GUID& b) noexcept { return
 
 #define COM_STATUS_(v) ((COM_HRESULT)(v))
 
+/// The fields of a status code: bit 31 the severity (1: failure), bits 16
+/// to 28 the facility (bits 29 and 30 are not part of it), bits 0 to 15 the
+/// code proper.
+constexpr uint32_t COM_StatusSeverity(COM_HRESULT status) noexcept { return uint32_t(status) >> 31; }
+constexpr uint32_t COM_StatusFacility(COM_HRESULT status) noexcept { return (uint32_t(status) >> 16) & 0x1FFFu; }
+constexpr uint32_t COM_StatusCode(COM_HRESULT status) noexcept { return uint32_t(status) & 0xFFFFu; }
+
+/// Facilities from this one on are the components': COM_DecodeHRESULT asks
+/// the decoder class registered for the facility under Moniker\hresult.
+/// Below it, the system's message table has the texts.
+inline constexpr uint32_t COM_FIRST_DECODER_FACILITY = 100;
+
 /// Tests of a status code. A truth value is not a status: passing one (a
 /// comparison, a "found" flag) does not compile.
 template <class Status>
 constexpr bool COM_StatusFailed_(Status status) noexcept {
     static_assert(!std::is_same<Status, bool>::value, "COM_SUCCEEDED/COM_FAILED take a status code, not a bool");
-    return ((COM_HRESULT)(status)) < 0;
+    return COM_StatusSeverity((COM_HRESULT)(status)) != 0;
 }
 #define COM_SUCCEEDED(hr) (!COM_StatusFailed_(hr))
 #define COM_FAILED(hr) (COM_StatusFailed_(hr))

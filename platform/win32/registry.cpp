@@ -104,11 +104,74 @@ uint32_t RegMoveHive(RegKeyHandle, const char*) { return kErrorNotSupported; }
 } // namespace tavo::plat
 
 // Write batches are not mapped onto the platform's transacted registry
-// calls: each change stands on its own as soon as it is made.
+// calls: each change stands on its own as soon as it is made. A batch holds
+// a named mutex of its hive instead, so that the batches of all processes
+// (registrations, imports) run one after another, as the store's write lock
+// orders them on Linux. The mutex belongs to the thread that took it: a
+// batch ends on the thread that began it.
 namespace tavo::plat {
+namespace {
 
-uint32_t BeginRegistryBatch(RegKeyHandle) { return kErrorSuccess; }
-uint32_t CommitRegistryBatch(RegKeyHandle) { return kErrorSuccess; }
-bool RollbackRegistryBatch(RegKeyHandle) { return false; }
+// As long as the Linux store waits for its write lock.
+constexpr DWORD kBatchWaitMs = 10000;
+
+enum class BatchState { None, Locked, Unlocked };
+
+bool BatchHive(RegKeyHandle hive) { return hive == kHKeyLocalMachine || hive == kHKeyCurrentUser; }
+
+// Made at first use and kept for the process; null when it cannot be made,
+// and batches of that hive then run unordered. The machine hive's is seen
+// by every session.
+HANDLE BatchMutex(RegKeyHandle hive) {
+    static const HANDLE machine = ::CreateMutexW(nullptr, FALSE, L"Global\\TAVOCOM64.RegistryBatch.Machine");
+    static const HANDLE user = ::CreateMutexW(nullptr, FALSE, L"Local\\TAVOCOM64.RegistryBatch.User");
+    return hive == kHKeyLocalMachine ? machine : user;
+}
+
+// The batches this thread has open, by hive.
+thread_local BatchState t_machine = BatchState::None;
+thread_local BatchState t_user = BatchState::None;
+
+BatchState& StateOf(RegKeyHandle hive) { return hive == kHKeyLocalMachine ? t_machine : t_user; }
+
+// Ends this thread's batch on `hive`; false when there was none.
+bool EndBatch(RegKeyHandle hive) {
+    if (!BatchHive(hive)) return false;
+    BatchState& state = StateOf(hive);
+    if (state == BatchState::None) return false;
+    if (state == BatchState::Locked) ::ReleaseMutex(BatchMutex(hive));
+    state = BatchState::None;
+    return true;
+}
+
+} // namespace
+
+uint32_t BeginRegistryBatch(RegKeyHandle hive) {
+    if (!BatchHive(hive)) return kErrorInvalidHandle;
+    BatchState& state = StateOf(hive);
+    if (state != BatchState::None) return kErrorBusy;
+    HANDLE mutex = BatchMutex(hive);
+    if (!mutex) {
+        state = BatchState::Unlocked;
+        return kErrorSuccess;
+    }
+    // An abandoned mutex is taken over: its holder ended, and each of its
+    // changes stood on its own.
+    DWORD waited = ::WaitForSingleObject(mutex, kBatchWaitMs);
+    if (waited == WAIT_TIMEOUT) return kErrorBusy;
+    state = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED ? BatchState::Locked : BatchState::Unlocked;
+    return kErrorSuccess;
+}
+
+uint32_t CommitRegistryBatch(RegKeyHandle hive) {
+    if (!BatchHive(hive)) return kErrorInvalidHandle;
+    return EndBatch(hive) ? kErrorSuccess : kErrorInvalidParameter;
+}
+
+// Nothing is undone: the changes stand.
+bool RollbackRegistryBatch(RegKeyHandle hive) {
+    EndBatch(hive);
+    return false;
+}
 
 } // namespace tavo::plat
