@@ -224,16 +224,16 @@ check_client() { # directory, runner...
     local env=(env COM_VERSION=TAVO-CLIENTCHECK TAVOCOM_MACHINE_HIVE="$hive/machine.db" TAVOCOM_USER_HIVE="$hive/user.db")
     local out status=0
     out=$("${env[@]}" "$@" "$dir/tavocom$exe" register 2>&1 &&
-        "${env[@]}" "$@" "$dir/tavocom$exe" register "$dir/greeter$suffix" "$dir/tavo_decoder$suffix" 2>&1 &&
+        "${env[@]}" "$@" "$dir/tavocom$exe" register "$dir/counter$suffix" 2>&1 &&
         "${env[@]}" "$@" "$dir/client$exe" 2>&1) || status=$?
-    if ((status != 0)) || ! grep -q "Hello, client!" <<<"$out" || ! grep -q "Session has expired" <<<"$out"; then
+    if ((status != 0)) || ! grep -q "counted to 1000000" <<<"$out" || ! grep -q "Counter: the count would pass" <<<"$out"; then
         echo "$out"
-        echo "$dir: the client did not activate the greeter or decode through the sample decoder"
+        echo "$dir: the client did not activate the counter or decode through its decoder"
         return 1
     fi
     [[ $# -gt 0 ]] && wine reg delete 'HKLM\Software\Quorvalltech\TAVO-CLIENTCHECK' /f >/dev/null 2>&1
     rm -rf "$hive"
-    echo "$dir: the client activated the greeter and decoded through the sample decoder"
+    echo "$dir: the client activated the counter and decoded its status through the counter's decoder"
 }
 
 # A build as its users get it: installed into a scratch prefix, examples/

@@ -1,23 +1,23 @@
-// A client program of the product: it finds the sample greeter by its
-// ProgID, activates it through the runtime, calls it, and decodes a status
-// of the product's facility through whatever decoder is registered for it.
-// Exit status 0 when the greeter answered.
-//
-// Run it where the runtime and the components are registered, for example
-// from a build directory of the examples project with private hives:
-//   ./tavocom register && ./tavocom register greeter.so && ./tavocom register tavo_decoder.so
-//   ./client
 // guide: client
+// A client program of the product: it finds the sample Counter by its
+// ProgID, activates it through the runtime, calls it until it refuses, and
+// has the runtime decode that refusal, a status of the component's own
+// facility, through the decoder the component registered for it. Exit
+// status 0 when the counter answered as expected.
+//
+// Run it where the runtime and the component are registered, for example
+// from the examples project's build directory with private hives:
+//   ./tavocom register && ./tavocom register counter.so && ./client
 #include <tavocom/tavocom.h>
 
 #include <cstdio>
 #include <string>
 
-#include "greeter/greeter.h"
+#include "counter/counter.h"
 
 namespace {
 
-// UTF-16 to UTF-8, enough for printing.
+// 16-bit text to UTF-8, for printing.
 std::string Narrow(const COM_WCHAR* text) {
     std::string out;
     for (; text && *text; ++text) {
@@ -36,34 +36,36 @@ std::string Narrow(const COM_WCHAR* text) {
     return out;
 }
 
+// The runtime's text for a status: the system's, a registered decoder's,
+// or its own.
+std::string Describe(COM_HRESULT status) {
+    utlAutoBstr text;
+    COM_DecodeHRESULT(status, nullptr, text.Put());
+    return Narrow(text.Get());
+}
+
 } // namespace
 
 int main() {
     _COM_GUID clsid{};
-    COM_HRESULT hr = COM_GetCLSIDFromProgID(COM_TEXT("TavoSample.Greeter"), &clsid);
+    COM_HRESULT hr = COM_GetCLSIDFromProgID(COM_TEXT("TavoSample.Counter"), &clsid);
     if (COM_FAILED(hr)) {
-        std::printf("TavoSample.Greeter is not registered (0x%08X)\n", unsigned(hr));
+        std::printf("TavoSample.Counter is not registered: %s\n", Describe(hr).c_str());
         return 1;
     }
-    // The holder releases the greeter however this block is left.
-    utlAutoIf<IGreeter> greeter;
-    hr = COM_CreateInstance(clsid, 0, IID_IGreeter, greeter.PutVoid());
+    // The holder releases the counter however main is left.
+    utlAutoIf<ICounter> counter;
+    hr = COM_CreateInstance(clsid, 0, IID_ICounter, counter.PutVoid());
     if (COM_FAILED(hr)) {
-        utlAutoBstr text;
-        COM_DecodeHRESULT(hr, nullptr, text.Put());
-        std::printf("activation failed: %s\n", Narrow(text.Get()).c_str());
+        std::printf("activation failed: %s\n", Describe(hr).c_str());
         return 1;
     }
-    utlAutoBstr greeting;
-    hr = greeter->Greet(COM_TEXT("client"), greeting.Put());
-    if (COM_FAILED(hr)) return 1;
-    std::printf("%s\n", Narrow(greeting.Get()).c_str());
-
-    // A status of the product's facility 0x6F, decoded by the decoder
-    // registered for it, or by the runtime's built-in texts.
-    utlAutoBstr text;
-    hr = COM_DecodeHRESULT(COM_HRESULT(0x806F0005), nullptr, text.Put());
-    std::printf("0x806F0005: %s (%s)\n", Narrow(text.Get()).c_str(), hr == S_OK ? "decoded" : "built-in text");
-    return 0;
+    uint32_t total = 0;
+    if (COM_FAILED(counter->Add(999999)) || COM_FAILED(counter->Add(1)) || COM_FAILED(counter->GetTotal(&total)))
+        return 1;
+    std::printf("counted to %u\n", total);
+    hr = counter->Add(1);
+    std::printf("one more: 0x%08X, %s\n", unsigned(hr), Describe(hr).c_str());
+    return hr == COUNTER_E_OVERFLOW ? 0 : 1;
 }
 // guide: end
