@@ -27,17 +27,6 @@ constexpr size_t kWalHeaderIsInit = 12;
 constexpr size_t kCacheEntries = 4096;
 constexpr size_t kCacheValueBytes = 4096;
 
-bool InWalMode(sqlite3* db) {
-    Statement s;
-    bool wal = false;
-    if (sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, s.Put(), nullptr) == SQLITE_OK &&
-        sqlite3_step(s.Get()) == SQLITE_ROW) {
-        const unsigned char* mode = sqlite3_column_text(s.Get(), 0);
-        wal = mode && std::strcmp(reinterpret_cast<const char*>(mode), "wal") == 0;
-    }
-    return wal;
-}
-
 } // namespace
 
 bool LookupCache::Enabled() {
@@ -50,7 +39,7 @@ bool LookupCache::Enabled() {
 
 bool LookupCache::Attach(sqlite3* db) {
     m_tried = true;
-    if (!Enabled() || !InWalMode(db)) return false;
+    if (!Enabled() || !sql::InWalMode(db)) return false;
     sqlite3_file* file = nullptr;
     if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
         !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap)
@@ -70,9 +59,9 @@ void LookupCache::Detach() {
 }
 
 void LookupCache::ClearEntries() {
-    children.clear();
-    values.clear();
-    alive.clear();
+    m_children.clear();
+    m_values.clear();
+    m_alive.clear();
 }
 
 void LookupCache::Drop() {
@@ -81,7 +70,7 @@ void LookupCache::Drop() {
 }
 
 void LookupCache::MakeRoom() {
-    if (children.size() + values.size() + alive.size() >= kCacheEntries) ClearEntries();
+    if (m_children.size() + m_values.size() + m_alive.size() >= kCacheEntries) ClearEntries();
 }
 
 // The header, when both copies agree. A commit writes the second copy and
@@ -120,15 +109,15 @@ bool LookupCache::PrepareFill() {
 }
 
 void LookupCache::SetKey(int64_t id, const char16_t* name, size_t n) {
-    key.resize(sizeof id);
-    std::memcpy(key.data(), &id, sizeof id);
-    text::AppendFoldKey(name, n, &key);
+    m_key.resize(sizeof id);
+    std::memcpy(m_key.data(), &id, sizeof id);
+    text::AppendFoldKey(name, n, &m_key);
 }
 
 bool LookupCache::KnownChild(int64_t parent, const char16_t* name, size_t n, int64_t* id) {
     SetKey(parent, name, n);
-    auto it = children.find(key);
-    if (it == children.end()) return false;
+    auto it = m_children.find(m_key);
+    if (it == m_children.end()) return false;
     *id = it->second;
     return true;
 }
@@ -138,16 +127,15 @@ bool LookupCache::KnownChild(int64_t parent, const char16_t* name, size_t n, int
 
 // Inside a write batch every lookup reads the batch's own, uncommitted state.
 Lookups::Lookups(Hive& hive, bool direct)
-    : m_hive(hive), m_txn(hive), m_direct(direct || hive.batch), m_key(hive.cache.key) {
-    m_cached = !m_direct && hive.cache.Current();
+    : m_hive(hive), m_cache(hive.Cache()), m_txn(hive), m_direct(direct || hive.InBatch()) {
+    m_cached = !m_direct && m_cache.Current();
 }
 
 uint32_t Lookups::Child(int64_t parent, const char16_t* name, size_t n, int64_t* id) {
-    m_hive.cache.SetKey(parent, name, n);
-    LookupCache& cache = m_hive.cache;
+    m_cache.SetKey(parent, name, n);
     if (m_cached) {
-        auto it = cache.children.find(m_key);
-        if (it != cache.children.end()) {
+        auto it = m_cache.m_children.find(m_cache.m_key);
+        if (it != m_cache.m_children.end()) {
             *id = it->second;
             return kErrorSuccess;
         }
@@ -158,8 +146,8 @@ uint32_t Lookups::Child(int64_t parent, const char16_t* name, size_t n, int64_t*
     *id = q.Row() ? q.ColInt(0) : 0;
     if (uint32_t e = q.Error()) return e;
     if (Filling()) {
-        cache.MakeRoom();
-        cache.children.emplace(m_key, *id);
+        m_cache.MakeRoom();
+        m_cache.m_children.emplace(m_cache.m_key, *id);
     }
     return kErrorSuccess;
 }
@@ -167,10 +155,9 @@ uint32_t Lookups::Child(int64_t parent, const char16_t* name, size_t n, int64_t*
 uint32_t Lookups::Alive(int64_t id, bool* alive) {
     *alive = true;
     if (id == kRootId) return kErrorSuccess;
-    LookupCache& cache = m_hive.cache;
     if (m_cached) {
-        auto it = cache.alive.find(id);
-        if (it != cache.alive.end()) {
+        auto it = m_cache.m_alive.find(id);
+        if (it != m_cache.m_alive.end()) {
             *alive = it->second;
             return kErrorSuccess;
         }
@@ -181,18 +168,17 @@ uint32_t Lookups::Alive(int64_t id, bool* alive) {
     *alive = q.Row();
     if (uint32_t e = q.Error()) return e;
     if (Filling()) {
-        cache.MakeRoom();
-        cache.alive.emplace(id, *alive);
+        m_cache.MakeRoom();
+        m_cache.m_alive.emplace(id, *alive);
     }
     return kErrorSuccess;
 }
 
 uint32_t Lookups::Value(int64_t key, const char16_t* name, size_t n, const ValueEntry** out) {
-    m_hive.cache.SetKey(key, name, n);
-    LookupCache& cache = m_hive.cache;
+    m_cache.SetKey(key, name, n);
     if (m_cached) {
-        auto it = cache.values.find(m_key);
-        if (it != cache.values.end()) {
+        auto it = m_cache.m_values.find(m_cache.m_key);
+        if (it != m_cache.m_values.end()) {
             *out = &it->second;
             return kErrorSuccess;
         }
@@ -205,15 +191,15 @@ uint32_t Lookups::Value(int64_t key, const char16_t* name, size_t n, const Value
     m_value.type = 0;
     m_value.data.clear();
     if (m_value.found) {
-        size_t n = 0;
-        const uint8_t* bytes = q.ColBytes(1, &n);
+        size_t size = 0;
+        const uint8_t* bytes = q.ColBytes(1, &size);
         m_value.type = uint32_t(q.ColInt(0));
-        if (n) m_value.data.assign(reinterpret_cast<const char*>(bytes), n);
+        if (size) m_value.data.assign(reinterpret_cast<const char*>(bytes), size);
     }
     *out = &m_value;
     if (Filling() && m_value.data.size() <= kCacheValueBytes) {
-        cache.MakeRoom();
-        *out = &cache.values.insert_or_assign(m_key, m_value).first->second;
+        m_cache.MakeRoom();
+        *out = &m_cache.m_values.insert_or_assign(m_cache.m_key, m_value).first->second;
     }
     return kErrorSuccess;
 }
@@ -221,7 +207,7 @@ uint32_t Lookups::Value(int64_t key, const char16_t* name, size_t n, const Value
 uint32_t Lookups::Start() {
     if (m_started || m_direct) return kErrorSuccess;
     m_started = true;
-    m_fill = m_hive.cache.PrepareFill();
+    m_fill = m_cache.PrepareFill();
     return m_txn.Begin(false);
 }
 
@@ -232,8 +218,8 @@ uint32_t Lookups::Start() {
 // shared index file, so it never caches.
 bool Lookups::Filling() {
     if (m_direct) return false;
-    if (!m_hive.cache.Tried() && !m_hive.readOnly && m_hive.hasSchema) {
-        m_hive.cache.Attach(m_hive.db.Get());
+    if (!m_cache.Tried() && !m_hive.ReadOnly() && m_hive.HasSchema()) {
+        m_cache.Attach(m_hive.Db());
         m_hive.TakeSharedLock();
     }
     return m_fill;
