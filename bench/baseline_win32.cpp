@@ -137,6 +137,27 @@ bool LoadFloor() {
     return ok;
 }
 
+bool FillNames(const std::string& version, const std::string& path, int count) {
+    const std::string full = "Software\\Quorvalltech\\" + version + "\\" + path;
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, full.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != 0)
+        return false;
+    bool ok = true;
+    for (int i = 0; i < count && ok; ++i) {
+        const std::string name = "name" + std::to_string(i);
+        HKEY sub;
+        ok = RegCreateKeyExA(key, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr) == 0;
+        if (ok) RegCloseKey(sub);
+        const DWORD data = DWORD(i);
+        ok = ok && RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), 4) == 0;
+    }
+    RegCloseKey(key);
+    return ok;
+}
+
+// The platform's registry is not ours to read around its calls.
+int64_t BareWalkNames(const std::string&, const std::string&, bool) { return -1; }
+
 bool RegisterPlatformActivationBaseline() {
     benchmark::RegisterBenchmark("BM_Baseline_PlatformCoCreateInstance", BM_Baseline_PlatformCoCreateInstance);
     return true;
