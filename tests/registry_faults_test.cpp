@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <cstring>
 #include <cstdio>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/registry.h"
 #include "registry_fixture.h"
@@ -95,6 +97,45 @@ TEST_F(DiskFullTest, WritesFailCleanlyAndResumeWhenSpaceReturns) {
     EXPECT_EQ(ReadString(Reg(), "before"), "x");
     for (int i = 0; i < written; ++i) EXPECT_EQ(ReadString(Reg(), ("v" + std::to_string(i)).c_str()), Narrow(text)) << i;
     EXPECT_EQ(IntegrityOf(m_dir + "/user.db"), "ok");
+}
+
+// A hive no process has open, on a disk that filled up meanwhile: reads go
+// on without making SQLite's side files (which would need room), a change
+// fails with the disk-full status, and works again once there is room.
+TEST_F(DiskFullTest, ReadsGoOnWhileFull) {
+    // The hive is made elsewhere, all of it moved into the main file, and
+    // copied here: as the last process to close it leaves it.
+    const std::string seed = HiveFile("seed.db"), hive = m_dir + "/user.db";
+    SetEnv("TAVOCOM_USER_HIVE", seed.c_str());
+    ASSERT_EQ(Reg()->Open(COM_REGROOT_USER, nullptr), S_OK);
+    ASSERT_EQ(Reg()->SetStringValue(COM_TEXT("v"), COM_TEXT("kept")), S_OK);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(seed.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    {
+        std::ifstream from(seed, std::ios::binary);
+        std::ofstream to(hive, std::ios::binary);
+        to << from.rdbuf();
+    }
+    SetEnv("TAVOCOM_USER_HIVE", hive.c_str());
+    Fill();
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass == 0 ? "first read" : "read after a refused change");
+        m_reg = NewRegistry();
+        ASSERT_EQ(Reg()->Open(COM_REGROOT_USER, nullptr), S_OK);
+        EXPECT_EQ(ReadString(Reg(), "v"), "kept");
+        EXPECT_EQ(ValueNames(Reg()), std::vector<std::string>{"v"});
+        if (pass == 0) {
+            EXPECT_NE(access((hive + "-shm").c_str(), F_OK), 0) << "no side file made";
+        }
+        EXPECT_EQ(Reg()->SetStringValue(COM_TEXT("w"), COM_TEXT("new")), kDiskFull);
+    }
+    Free();
+    EXPECT_EQ(Reg()->SetStringValue(COM_TEXT("w"), COM_TEXT("new")), S_OK);
+    EXPECT_EQ(ReadString(Reg(), "w"), "new");
+    EXPECT_EQ(ReadString(Reg(), "v"), "kept");
+    EXPECT_EQ(IntegrityOf(hive), "ok");
 }
 
 } // namespace

@@ -42,6 +42,7 @@
 // the next checkpoint, like the platform registry's lazy flushing.
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/statvfs.h>
 
 #include <atomic>
 #include <cerrno>
@@ -59,6 +60,8 @@ constexpr int kBusyTimeoutMs = 10000;
 constexpr off_t kSqliteSharedFirst = 0x40000002;
 constexpr off_t kSqliteSharedSize = 510;
 constexpr int kWalFile = 1, kShmFile = 2;
+// What SQLite's shared index takes on the disk at first: one page of it.
+constexpr uint64_t kRoomForIndex = 64 * 1024;
 
 mode_t FileMode(bool machine) { return machine ? 0644 : 0600; }
 mode_t DirMode(bool machine) { return machine ? 0755 : 0700; }
@@ -188,10 +191,25 @@ int Hive::SideFiles() const {
            (access((m_path + "-shm").c_str(), F_OK) == 0 ? kShmFile : 0);
 }
 
+/// The "-wal" file now (st_ino 0 when there is none).
+struct stat Hive::WalNow() const {
+    struct stat st {};
+    if (stat((m_path + "-wal").c_str(), &st) != 0) st = {};
+    return st;
+}
+
 /// An immutable connection no longer sees the hive as it is.
 bool Hive::Stale() const {
     struct stat st;
-    return stat(m_path.c_str(), &st) != 0 || !SameFile(st, m_opened) || SideFiles() != m_sideFiles;
+    if (stat(m_path.c_str(), &st) != 0 || !SameFile(st, m_opened) || SideFiles() != m_sideFiles) return true;
+    const struct stat wal = WalNow();
+    return wal.st_ino != m_walOpened.st_ino || (wal.st_ino && !SameFile(wal, m_walOpened));
+}
+
+/// Too little room left beside the hive for SQLite's shared index.
+bool Hive::LowOnSpace() const {
+    struct statvfs fs;
+    return statvfs(DirectoryOf(m_path).c_str(), &fs) == 0 && uint64_t(fs.f_bavail) * fs.f_frsize < kRoomForIndex;
 }
 
 /// Side files this process may not write would turn its writes away; when
@@ -223,7 +241,11 @@ int Hive::Open(bool immutable, int64_t* version, int64_t* tables) {
         sqlite3_busy_timeout(m_db.Get(), kBusyTimeoutMs);
         rc = sql::ReadHeader(m_db.Get(), version, tables);
     }
-    if (rc != SQLITE_OK) m_db.Reset();
+    if (rc != SQLITE_OK) {
+        const int sys = m_db ? sqlite3_system_errno(m_db.Get()) : 0;
+        m_openDiskFull = (rc & 0xFF) == SQLITE_FULL || sys == ENOSPC || sys == EDQUOT;
+        m_db.Reset();
+    }
     return rc;
 }
 
@@ -246,8 +268,16 @@ uint32_t Hive::Connect(bool create) {
     m_inode = st.st_ino;
     m_checked = st;
     if (!m_readOnly) RepairSideFiles(st);
-    const int sideFiles = SideFiles();
+    int sideFiles = SideFiles();
     m_immutable = m_readOnly && sideFiles != (kWalFile | kShmFile);
+    // On a full disk SQLite can neither make nor size the shared index (the
+    // "-shm" file) through which a WAL database is read. While every commit
+    // is in the main file (no "-wal", or an empty one), a read needs
+    // neither: it reads the main file alone, as for a read-only hive, until
+    // the files change. A change still asks for the usual connection, and
+    // fails with the disk-full error.
+    const bool mayReadAlone = !create && !m_readOnly && WalNow().st_size == 0;
+    if (mayReadAlone && !(sideFiles & kShmFile) && LowOnSpace()) m_immutable = true;
     int64_t version = 0, tables = 0;
     int rc = Open(m_immutable, &version, &tables);
     if (m_readOnly && !m_immutable && ((rc & 0xFF) == SQLITE_CANTOPEN || (rc & 0xFF) == SQLITE_READONLY)) {
@@ -255,14 +285,20 @@ uint32_t Hive::Connect(bool create) {
         m_immutable = true;
         rc = Open(true, &version, &tables);
     }
+    if (rc != SQLITE_OK && m_openDiskFull && mayReadAlone && !m_immutable && WalNow().st_size == 0) {
+        m_immutable = true;
+        sideFiles = SideFiles();
+        rc = Open(true, &version, &tables);
+    }
     if (rc != SQLITE_OK) {
         m_immutable = false;
-        return FromSqlite(rc);
+        return m_openDiskFull ? kErrorDiskFull : FromSqlite(rc);
     }
     m_pid = CurrentPid();
     if (m_immutable) {
         m_opened = st;
         m_sideFiles = sideFiles;
+        m_walOpened = WalNow();
         TakeSharedLock();
     }
     uint32_t e = kErrorSuccess;
@@ -314,6 +350,9 @@ bool Hive::SchemaReady(uint32_t* error) {
 }
 
 uint32_t Hive::PrepareWrite() {
+    // A hive read alone for want of room is written through the usual
+    // connection, or not at all.
+    if (m_db && m_immutable && !m_readOnly) Disconnect();
     if (uint32_t e = Connect(true)) return e;
     if (m_readOnly) return kErrorAccessDenied;
     if (m_hasSchema) {

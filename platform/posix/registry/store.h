@@ -204,6 +204,8 @@ private:
     int Open(bool immutable, int64_t* version, int64_t* tables);
     int SideFiles() const;
     bool Stale() const;
+    struct stat WalNow() const;
+    bool LowOnSpace() const;
     void RepairSideFiles(const struct stat& hive) const;
 
     std::mutex m_mu;
@@ -223,6 +225,8 @@ private:
     bool m_immutable = false;
     struct stat m_opened {};
     int m_sideFiles = 0;
+    struct stat m_walOpened {};
+    bool m_openDiskFull = false; // the last open failed for want of room
     FileDescriptor m_sharedLock;
 
     // statements.cpp
