@@ -108,17 +108,28 @@ uint32_t OpenOrCreate(RegKeyHandle parent, const char* subkey, uint32_t access, 
     if (!key) return kErrorInvalidParameter;
     KeyCall call;
     if (uint32_t e = call.Resolve(parent)) return e;
-    SubkeyLevels levels;
-    if (uint32_t e = SplitPath(subkey, &levels)) return e;
     const Target& t = call.target();
-    const uint32_t depth = t.depth + uint32_t(levels.count);
     Hive& h = call.Locked();
     // A key the cache knows, while nothing was committed anywhere, is opened
     // without a look at the file: the file is checked whenever the database
     // itself is read from the hive root, and before every change.
-    if (h.CacheCurrent() && !(h.ReadOnly() && (access & kWriteAccess))) {
+    const bool cached = h.CacheCurrent() && !(h.ReadOnly() && (access & kWriteAccess));
+    const size_t spelled = subkey ? std::strlen(subkey) : 0;
+    if (cached && spelled) {
+        int64_t found = 0;
+        uint32_t down = 0;
+        if (h.Cache().KnownPath(t.id, subkey, spelled, &found, &down)) {
+            if (disposition) *disposition = kRegOpenedExistingKey;
+            return NewHandle(t.hive, found, t.depth + down, access, key);
+        }
+    }
+    SubkeyLevels levels;
+    if (uint32_t e = SplitPath(subkey, &levels)) return e;
+    const uint32_t depth = t.depth + uint32_t(levels.count);
+    if (cached) {
         int64_t found = 0;
         if (CachedWalk(h.Cache(), t.id, levels, &found)) {
+            h.Cache().NotePath(t.id, subkey, spelled, found, uint32_t(levels.count));
             if (disposition) *disposition = kRegOpenedExistingKey;
             return NewHandle(t.hive, found, depth, access, key);
         }
@@ -236,15 +247,20 @@ uint32_t RegQueryValueExA(RegKeyHandle key, const char* name, uint32_t* type, ui
     if (data && !size) return kErrorInvalidParameter;
     KeyCall call;
     if (uint32_t e = call.Resolve(key)) return e;
-    Utf16Name wname;
-    if (!ValueName(name, &wname)) return kErrorFileNotFound;
     bool ready = false;
     if (uint32_t e = call.Read(&ready)) return e;
-    if (!ready) return kErrorFileNotFound;
     Lookups look(call.Locked());
     const int64_t id = call.target().id;
     const ValueEntry* v = nullptr;
-    if (uint32_t e = look.Value(id, wname.data(), wname.size(), &v)) return e;
+    // A name spelled as in an earlier lookup is answered without converting
+    // and folding it again.
+    if (!ready || !look.KnownValue(id, name, &v)) {
+        Utf16Name wname;
+        if (!ValueName(name, &wname)) return kErrorFileNotFound;
+        if (!ready) return kErrorFileNotFound;
+        if (uint32_t e = look.Value(id, wname.data(), wname.size(), &v)) return e;
+        look.NoteValue(id, name);
+    }
     if (!v->found) {
         bool alive = true;
         if (uint32_t e = look.Alive(id, &alive)) return e;

@@ -62,6 +62,8 @@ void LookupCache::ClearEntries() {
     m_children.clear();
     m_values.clear();
     m_alive.clear();
+    m_paths.clear();
+    m_spelledValues.clear();
 }
 
 void LookupCache::Drop() {
@@ -70,7 +72,7 @@ void LookupCache::Drop() {
 }
 
 void LookupCache::MakeRoom() {
-    if (m_children.size() + m_values.size() + m_alive.size() >= kCacheEntries) ClearEntries();
+    if (m_children.size() + m_values.size() + m_alive.size() + m_paths.size() + m_spelledValues.size() >= kCacheEntries) ClearEntries();
 }
 
 // The header, when both copies agree. A commit writes the second copy and
@@ -112,6 +114,27 @@ void LookupCache::SetKey(int64_t id, const char16_t* name, size_t n) {
     m_key.resize(sizeof id);
     std::memcpy(m_key.data(), &id, sizeof id);
     text::AppendFoldKey(name, n, &m_key);
+}
+
+void LookupCache::SetSpelled(int64_t id, const char* text, size_t n) {
+    m_spelled.resize(sizeof id);
+    std::memcpy(m_spelled.data(), &id, sizeof id);
+    m_spelled.append(text, n);
+}
+
+bool LookupCache::KnownPath(int64_t parent, const char* path, size_t n, int64_t* id, uint32_t* levels) {
+    SetSpelled(parent, path, n);
+    auto it = m_paths.find(m_spelled);
+    if (it == m_paths.end()) return false;
+    *id = it->second.first;
+    *levels = it->second.second;
+    return true;
+}
+
+void LookupCache::NotePath(int64_t parent, const char* path, size_t n, int64_t id, uint32_t levels) {
+    MakeRoom();
+    SetSpelled(parent, path, n);
+    m_paths.emplace(m_spelled, std::make_pair(id, levels));
 }
 
 bool LookupCache::KnownChild(int64_t parent, const char16_t* name, size_t n, int64_t* id) {
@@ -174,12 +197,32 @@ uint32_t Lookups::Alive(int64_t id, bool* alive) {
     return kErrorSuccess;
 }
 
+bool Lookups::KnownValue(int64_t key, const char* name, const ValueEntry** out) {
+    if (!m_cached) return false;
+    m_cache.SetSpelled(key, name ? name : "", name ? std::strlen(name) : 0);
+    auto it = m_cache.m_spelledValues.find(m_cache.m_spelled);
+    if (it == m_cache.m_spelledValues.end()) return false;
+    *out = it->second;
+    return true;
+}
+
+void Lookups::NoteValue(int64_t key, const char* name) {
+    if (!m_cachedValue) return;
+    const ValueEntry* entry = m_cachedValue;
+    m_cache.MakeRoom();
+    // Making room may have dropped the entry itself.
+    if (m_cache.m_values.empty()) return;
+    m_cache.SetSpelled(key, name ? name : "", name ? std::strlen(name) : 0);
+    m_cache.m_spelledValues.emplace(m_cache.m_spelled, entry);
+}
+
 uint32_t Lookups::Value(int64_t key, const char16_t* name, size_t n, const ValueEntry** out) {
+    m_cachedValue = nullptr;
     m_cache.SetKey(key, name, n);
     if (m_cached) {
         auto it = m_cache.m_values.find(m_cache.m_key);
         if (it != m_cache.m_values.end()) {
-            *out = &it->second;
+            *out = m_cachedValue = &it->second;
             return kErrorSuccess;
         }
     }
@@ -199,7 +242,7 @@ uint32_t Lookups::Value(int64_t key, const char16_t* name, size_t n, const Value
     *out = &m_value;
     if (Filling() && m_value.data.size() <= kCacheValueBytes) {
         m_cache.MakeRoom();
-        *out = &m_cache.m_values.insert_or_assign(m_cache.m_key, m_value).first->second;
+        *out = m_cachedValue = &m_cache.m_values.insert_or_assign(m_cache.m_key, m_value).first->second;
     }
     return kErrorSuccess;
 }

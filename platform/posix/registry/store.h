@@ -118,6 +118,12 @@ public:
     /// Child `name` of `parent`, from memory alone: false when not known.
     /// Call only while Current().
     bool KnownChild(int64_t parent, const char16_t* name, size_t n, int64_t* id);
+    /// A subkey argument below `parent`, spelled exactly so, that a walk
+    /// found whole: the key's id and how many levels down it lies. The
+    /// spelling skips the splitting and folding of repeated opens. Call
+    /// only while Current().
+    bool KnownPath(int64_t parent, const char* path, size_t n, int64_t* id, uint32_t* levels);
+    void NotePath(int64_t parent, const char* path, size_t n, int64_t id, uint32_t levels);
 
 private:
     friend class Lookups;
@@ -131,12 +137,18 @@ private:
     /// Builds m_key for a lookup of `name` below key `id`: the id bytes,
     /// then the folded name.
     void SetKey(int64_t id, const char16_t* name, size_t n);
+    /// Builds m_spelled: the id bytes, then the bytes of a name as given.
+    void SetSpelled(int64_t id, const char* text, size_t n);
 
     // Keys: the 8 id bytes followed by the folded name.
     std::unordered_map<std::string, int64_t> m_children; // child id, 0: none
     std::unordered_map<std::string, ValueEntry> m_values;
     std::unordered_map<int64_t, bool> m_alive;
+    // Keys: the 8 id bytes followed by the name as its caller spelled it.
+    std::unordered_map<std::string, std::pair<int64_t, uint32_t>> m_paths; // id, levels
+    std::unordered_map<std::string, const ValueEntry*> m_spelledValues;   // into m_values
     std::string m_key; // the key of the lookup under way, its room kept
+    std::string m_spelled;
     const volatile uint64_t* m_walIndex = nullptr; // this connection's mapping
     bool m_tried = false;
     bool m_seenValid = false;
@@ -302,6 +314,11 @@ public:
     uint32_t Alive(int64_t id, bool* alive);
     /// Value `name` of key `key`. `*out` stays valid until the next lookup.
     uint32_t Value(int64_t key, const char16_t* name, size_t n, const ValueEntry** out);
+    /// Value `name` (null: the default value) of key `key` by the spelling
+    /// of an earlier lookup, from memory alone; false when not known.
+    bool KnownValue(int64_t key, const char* name, const ValueEntry** out);
+    /// After Value: its answer is also known by this spelling of the name.
+    void NoteValue(int64_t key, const char* name);
 
 private:
     const void* Folded() const { return m_cache.m_key.data() + sizeof(int64_t); }
@@ -316,6 +333,7 @@ private:
     bool m_cached = false;
     bool m_started = false;
     bool m_fill = false;
+    const ValueEntry* m_cachedValue = nullptr; // the last Value answer, when the cache holds it
     ValueEntry m_value;
 };
 
