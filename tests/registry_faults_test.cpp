@@ -1,10 +1,13 @@
 // A full disk under the registry store: the call that cannot be written
-// fails with the platform's disk-full status, the store stays intact, and
-// the next call after space returns works, also for a hive's first write.
+// fails with the platform's disk-full status, the store stays intact, reads
+// go on, and the next call after space returns works, also for a hive's
+// first write. Made twice: on a small file system of the test's own where
+// one can be mounted, and through the store's fault layer (sanitizer build).
 #include <stdlib.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <cstdio>
@@ -12,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fault.h"
 #include "platform/registry.h"
 #include "registry_fixture.h"
 #include "store_integrity.h"
@@ -20,6 +24,49 @@ namespace tavo::test {
 namespace {
 
 const COM_HRESULT kDiskFull = COM_STATUS_FROM_WIN32(112);
+
+std::atomic<bool> g_diskFull{false};
+
+/// Makes a hive file holding string value "v" = "kept" in the user root,
+/// with every commit in the main file and no side files, as the last
+/// process to close a hive leaves it: made at `seed` through the store,
+/// then copied to `hive`.
+void MakeClosedHive(COM_IRegistry* r, const std::string& seed, const std::string& hive) {
+    SetEnv("TAVOCOM_USER_HIVE", seed.c_str());
+    ASSERT_EQ(r->Open(COM_REGROOT_USER, nullptr), S_OK);
+    ASSERT_EQ(r->SetStringValue(COM_TEXT("v"), COM_TEXT("kept")), S_OK);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(seed.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    std::ifstream from(seed, std::ios::binary);
+    std::ofstream to(hive, std::ios::binary);
+    to << from.rdbuf();
+    SetEnv("TAVOCOM_USER_HIVE", hive.c_str());
+}
+
+/// Reads of that hive on the full disk, twice: a fresh connection, and one
+/// after a refused change; `freshRead` runs after the first read.
+template <class F>
+void ReadWhileFull(utlAutoIf<COM_IRegistry>& reg, F freshRead) {
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass == 0 ? "first read" : "read after a refused change");
+        reg = NewRegistry();
+        ASSERT_EQ(reg->Open(COM_REGROOT_USER, nullptr), S_OK);
+        EXPECT_EQ(ReadString(reg.Get(), "v"), "kept");
+        EXPECT_EQ(ValueNames(reg.Get()), std::vector<std::string>{"v"});
+        if (pass == 0) freshRead();
+        EXPECT_EQ(reg->SetStringValue(COM_TEXT("w"), COM_TEXT("new")), kDiskFull);
+    }
+}
+
+/// Once there is room again: the change is made, nothing was lost.
+void WriteAfterFull(COM_IRegistry* r, const std::string& hive) {
+    EXPECT_EQ(r->SetStringValue(COM_TEXT("w"), COM_TEXT("new")), S_OK);
+    EXPECT_EQ(ReadString(r, "w"), "new");
+    EXPECT_EQ(ReadString(r, "v"), "kept");
+    EXPECT_EQ(IntegrityOf(hive), "ok");
+}
 
 
 // The hive files on a small file system of the test's own (a tmpfs of
@@ -103,40 +150,44 @@ TEST_F(DiskFullTest, WritesFailCleanlyAndResumeWhenSpaceReturns) {
 // on without making SQLite's side files (which would need room), a change
 // fails with the disk-full status, and works again once there is room.
 TEST_F(DiskFullTest, ReadsGoOnWhileFull) {
-    // The hive is made elsewhere, all of it moved into the main file, and
-    // copied here: as the last process to close it leaves it.
-    const std::string seed = HiveFile("seed.db"), hive = m_dir + "/user.db";
-    SetEnv("TAVOCOM_USER_HIVE", seed.c_str());
-    ASSERT_EQ(Reg()->Open(COM_REGROOT_USER, nullptr), S_OK);
-    ASSERT_EQ(Reg()->SetStringValue(COM_TEXT("v"), COM_TEXT("kept")), S_OK);
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open_v2(seed.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
-    {
-        std::ifstream from(seed, std::ios::binary);
-        std::ofstream to(hive, std::ios::binary);
-        to << from.rdbuf();
-    }
-    SetEnv("TAVOCOM_USER_HIVE", hive.c_str());
+    const std::string hive = m_dir + "/user.db";
+    MakeClosedHive(Reg(), HiveFile("seed.db"), hive);
     Fill();
-    for (int pass = 0; pass < 2; ++pass) {
-        SCOPED_TRACE(pass == 0 ? "first read" : "read after a refused change");
-        m_reg = NewRegistry();
-        ASSERT_EQ(Reg()->Open(COM_REGROOT_USER, nullptr), S_OK);
-        EXPECT_EQ(ReadString(Reg(), "v"), "kept");
-        EXPECT_EQ(ValueNames(Reg()), std::vector<std::string>{"v"});
-        if (pass == 0) {
-            EXPECT_NE(access((hive + "-shm").c_str(), F_OK), 0) << "no side file made";
-        }
-        EXPECT_EQ(Reg()->SetStringValue(COM_TEXT("w"), COM_TEXT("new")), kDiskFull);
-    }
+    ReadWhileFull(m_reg, [&] { EXPECT_NE(access((hive + "-shm").c_str(), F_OK), 0) << "no side file made"; });
     Free();
-    EXPECT_EQ(Reg()->SetStringValue(COM_TEXT("w"), COM_TEXT("new")), S_OK);
+    WriteAfterFull(Reg(), hive);
+}
+
+// The same through the store's fault layer, which fails every write that
+// takes room: also a change through a connection that was open before.
+TEST_F(RegistryTest, FullDiskOfTheFaultLayer) {
+    if (!HiveFilesAvailable()) GTEST_SKIP();
+    const std::string hive = HiveFile("full.db");
+    MakeClosedHive(Reg(), HiveFile("seed.db"), hive);
+    g_diskFull = true;
+    plat::RegKey probe;
+    const uint32_t made = plat::RegCreateKeyExA(plat::kHKeyCurrentUser, "probe", plat::kKeyAllAccess, probe.Put(), nullptr);
+    if (made == 0) {
+        g_diskFull = false;
+        GTEST_SKIP() << "the store's fault points are compiled into the sanitizer build only";
+    }
+    EXPECT_EQ(made, 112u);
+    ReadWhileFull(m_reg, [] {});
+    g_diskFull = false;
+    WriteAfterFull(Reg(), hive);
+    g_diskFull = true;
+    EXPECT_EQ(Reg()->SetStringValue(COM_TEXT("w"), COM_TEXT("newer")), kDiskFull);
+    EXPECT_EQ(Reg()->CreateKey(COM_TEXT("k"), 0), kDiskFull);
     EXPECT_EQ(ReadString(Reg(), "w"), "new");
-    EXPECT_EQ(ReadString(Reg(), "v"), "kept");
-    EXPECT_EQ(IntegrityOf(hive), "ok");
+    g_diskFull = false;
+    WriteAfterFull(Reg(), hive);
 }
 
 } // namespace
 } // namespace tavo::test
+
+// The store's fault points: only its disk runs full, and only when a test
+// says so.
+COM_COMPONENT_EXPORT int tavocom_fault_point(int kind) {
+    return kind == int(tavo::plat::Fault::DiskFull) && tavo::test::g_diskFull;
+}

@@ -229,10 +229,10 @@ void Hive::RepairSideFiles(const struct stat& hive) const {
 /// result; on failure the connection stays closed.
 int Hive::Open(bool immutable, int64_t* version, int64_t* tables) {
     int rc = immutable ? sqlite3_open_v2(FileUri(m_path, "immutable=1").c_str(), m_db.Put(),
-                                         SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr)
+                                         SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, StoreVfs())
                        : sqlite3_open_v2(m_path.c_str(), m_db.Put(),
                                          (m_readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX,
-                                         nullptr);
+                                         StoreVfs());
     // Tables before version: another process may make the schema (tables
     // and version in one transaction) between the two reads, and only this
     // order can never see its tables without its version, which would look

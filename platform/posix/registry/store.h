@@ -8,6 +8,7 @@
 //   handles.cpp       key handles, subkey paths and value names
 //   folding.cpp       case folding: how names compare and sort
 //   errors.cpp        errno and SQLite results as Win32 error numbers
+//   fault_vfs.cpp     a full disk, made up for tests
 //   contract.cpp      the registry calls of platform/registry.h
 //
 // Field guards: every field of a Hive is guarded by its `mu`; the handle
@@ -40,6 +41,12 @@ constexpr int64_t kRootId = 1;
 
 uint32_t FromErrno(int e);
 uint32_t FromSqlite(int rc);
+
+// ---------------------------------------------------------------------------
+// The VFS (fault_vfs.cpp): SQLite's default (null), or in test builds a
+// layer that makes the disk look full when the fault hook says so.
+
+const char* StoreVfs();
 
 // ---------------------------------------------------------------------------
 // Owners.
