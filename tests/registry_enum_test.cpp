@@ -135,26 +135,21 @@ TEST_F(RegistryEnumTest, IndexWalkFollowsChanges) {
         uint32_t e = plat::RegEnumKeyExA(key.Get(), index, name, &size);
         return e ? "<" + std::to_string(e) + ">" : std::string(name, size);
     };
-    auto makeHere = [&](const char* name) {
-        plat::RegKey made;
-        return plat::RegCreateKeyExA(key.Get(), name, plat::kKeyAllAccess, made.Put(), nullptr);
-    };
-    struct Step {
-        const char* change; // '+' made by the object, '*' made here, '-' deleted by the object
-        uint32_t index;
-        const char* expected;
-    };
+    // Changes: '+' a key made by the object, '*' one made here, '-' one the object deletes.
+    struct Step { const char* change; uint32_t index; const char* expected; };
     const Step steps[] = {
         {"", 0, "b"},   {"", 1, "d"},   {"+a", 2, "d"}, {"", 3, "f"},  {"", 4, "<259>"}, {"*c", 2, "c"},
         {"", 3, "d"},   {"-a", 3, "f"}, {"", 3, "f"},   {"", 0, "b"}, {"*e", 4, "f"},   {"", 5, "<259>"},
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(std::string(s.change) + " then " + std::to_string(s.index));
-        COM_HRESULT hr = S_OK;
-        if (s.change[0] == '+') hr = Reg()->CreateKey(W(s.change + 1).c_str(), 0);
-        if (s.change[0] == '-') hr = Reg()->DeleteKey(W(s.change + 1).c_str());
-        if (s.change[0] == '*') hr = makeHere(s.change + 1) == 0 ? S_OK : E_FAIL;
-        ASSERT_EQ(hr, S_OK);
+        plat::RegKey made;
+        const char op = s.change[0];
+        ASSERT_EQ(op == '+'   ? Reg()->CreateKey(W(s.change + 1).c_str(), 0)
+                  : op == '-' ? Reg()->DeleteKey(W(s.change + 1).c_str())
+                  : op == '*' ? COM_HRESULT(plat::RegCreateKeyExA(key.Get(), s.change + 1, plat::kKeyAllAccess, made.Put(), nullptr))
+                              : S_OK,
+                  S_OK);
         EXPECT_EQ(at(s.index), s.expected);
     }
 }
