@@ -2,17 +2,20 @@
 // database file per hive, shared by every process of the user:
 //
 //   hive.cpp          a hive file and this process's connection to it
-//   statements.cpp    the prepared statements, queries and transactions
+//   statements.cpp    all SQL: the statements, queries, transactions and
+//                     write batches
 //   lookup_cache.cpp  point lookups answered from memory while nothing changed
 //   locations.cpp     where the hive files are, and the hives in use
-//   handles.cpp       key handles, subkey paths and value names
+//   handles.cpp       key handles (with their enumeration cursors), subkey
+//                     paths and value names
 //   folding.cpp       case folding: how names compare and sort
 //   errors.cpp        errno and SQLite results as Win32 error numbers
 //   fault_vfs.cpp     a full disk, made up for tests
 //   contract.cpp      the registry calls of platform/registry.h
 //
-// Field guards: every field of a Hive is guarded by its `mu`; the handle
-// table and the table of hives have a mutex each.
+// Field guards: every field of a Hive is guarded by its Mutex(); the handle
+// table and the table of hives have a mutex each. A Hive's fields are
+// private: each file reaches them through the methods it owns.
 #ifndef TAVOCOM_PLATFORM_POSIX_REGISTRY_STORE_H
 #define TAVOCOM_PLATFORM_POSIX_REGISTRY_STORE_H
 
@@ -197,7 +200,6 @@ public:
     void Disconnect();
 
     sqlite3* Db() const { return m_db.Get(); }
-    bool Connected() const { return bool(m_db); }
     bool ReadOnly() const { return m_readOnly; }
     bool HasSchema() const { return m_hasSchema; }
     LookupCache& Cache() { return m_cache; }
