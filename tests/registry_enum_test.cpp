@@ -152,6 +152,13 @@ TEST_F(RegistryEnumTest, IndexWalkFollowsChanges) {
                   S_OK);
         EXPECT_EQ(at(s.index), s.expected);
     }
+    // A change inside a write batch is seen before its commit.
+    ASSERT_EQ(plat::BeginRegistryBatch(plat::kHKeyCurrentUser), 0u);
+    EXPECT_EQ(at(0), "b");
+    plat::RegKey made;
+    ASSERT_EQ(plat::RegCreateKeyExA(key.Get(), "a", plat::kKeyAllAccess, made.Put(), nullptr), 0u);
+    EXPECT_EQ(at(1), "b");
+    plat::RollbackRegistryBatch(plat::kHKeyCurrentUser);
 }
 
 } // namespace

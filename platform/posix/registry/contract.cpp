@@ -13,51 +13,39 @@ namespace {
 // Access bits that allow a change.
 constexpr uint32_t kWriteAccess = 0x0002 | 0x0004 | 0x0020 | 0x10000 | 0x40000 | 0x80000;
 
-/// What every call on a key does first: the handle resolved (or a store
-/// fault injected), then its hive locked for the rest of the call and
-/// connected as the call needs it.
-class KeyCall {
-public:
-    uint32_t Resolve(RegKeyHandle key) {
-        if (Injected(Fault::Store)) return kErrorRegistryIoFailed;
-        return store::Resolve(key, &m_target);
-    }
-    Hive& Locked() {
-        if (!m_lock) m_lock = std::unique_lock<std::mutex>(m_target.hive->Mutex());
-        return *m_target.hive;
-    }
-    /// For a read: the connection, when the hive file exists. `*ready`:
-    /// the file holds our tables; false without an error: an empty hive.
-    uint32_t Read(bool* ready) {
-        Hive& h = Locked();
-        *ready = false;
-        if (uint32_t e = h.Connect(false)) return e;
-        uint32_t e;
-        *ready = h.SchemaReady(&e);
-        return e;
-    }
-    /// For a change that may find nothing to change: a read, after a look
-    /// at the file (replaced, or its permissions changed).
-    uint32_t ReadForChange(bool* ready) {
-        Locked().Refresh();
-        return Read(ready);
-    }
-    /// For a change: connected, writable, the tables in place.
-    uint32_t Write() {
-        Hive& h = Locked();
-        h.Refresh();
-        return h.PrepareWrite();
-    }
-    const Target& target() const { return m_target; }
+} // namespace
 
-private:
-    Target m_target;
-    std::unique_lock<std::mutex> m_lock;
-};
+uint32_t KeyCall::Resolve(RegKeyHandle key) {
+    if (Injected(Fault::Store)) return kErrorRegistryIoFailed;
+    return store::Resolve(key, &m_target);
+}
 
-/// Does key `id` still exist? Errors count as "exists" so that they surface
-/// from the operation itself.
-bool Alive(Hive& h, int64_t id, uint32_t* error) {
+Hive& KeyCall::Locked() {
+    if (!m_lock) m_lock = std::unique_lock<std::mutex>(m_target.hive->Mutex());
+    return *m_target.hive;
+}
+
+uint32_t KeyCall::Read(bool* ready) {
+    Hive& h = Locked();
+    *ready = false;
+    if (uint32_t e = h.Connect(false)) return e;
+    uint32_t e;
+    *ready = h.SchemaReady(&e);
+    return e;
+}
+
+uint32_t KeyCall::ReadForChange(bool* ready) {
+    Locked().Refresh();
+    return Read(ready);
+}
+
+uint32_t KeyCall::Write() {
+    Hive& h = Locked();
+    h.Refresh();
+    return h.PrepareWrite();
+}
+
+bool KeyAlive(Hive& h, int64_t id, uint32_t* error) {
     *error = kErrorSuccess;
     if (id == kRootId) return true;
     Query q(h, kKeyExists);
@@ -66,6 +54,8 @@ bool Alive(Hive& h, int64_t id, uint32_t* error) {
     *error = q.Error();
     return *error != kErrorSuccess;
 }
+
+namespace {
 
 /// Walks `levels` down from key `from`. Result: 0 with the id reached; or
 /// the error of the first missing level (2, or 1018 when `from` itself is
@@ -179,54 +169,6 @@ uint32_t OpenOrCreate(RegKeyHandle parent, const char* subkey, uint32_t access, 
     return NewHandle(t.hive, id, depth, access, key);
 }
 
-/// Item `index` of a key's subkeys or values, handed to `fill`, or 259 /
-/// 1018 past the end. A walk by index goes on from the item the handle's
-/// last call found, so that it reads each item once, while nothing changed
-/// in the hive in between: SQLite's data version counts the commits of
-/// other connections, the hive's generation those of this one (and every
-/// new connection).
-template <class Fill>
-uint32_t EnumAt(RegKeyHandle key, bool values, uint32_t index, Fill fill) {
-    KeyCall call;
-    if (uint32_t e = call.Resolve(key)) return e;
-    bool ready = false;
-    if (uint32_t e = call.Read(&ready)) return e;
-    if (!ready) return kErrorNoMoreItems;
-    Hive& h = call.Locked();
-    const int64_t id = call.target().id;
-    Txn read(h);
-    if (uint32_t e = read.Begin(false)) return e;
-    int64_t version = 0;
-    {
-        Query v(h, kDataVersion);
-        if (!v.Row()) return v.Error() ? v.Error() : kErrorRegistryCorrupt;
-        version = v.ColInt(0);
-    }
-    EnumCursor cursor;
-    TakeCursor(key, values, &cursor);
-    const bool onward = cursor.valid && cursor.generation == h.Generation() && cursor.dataVersion == version &&
-                        index >= cursor.index;
-    Query q(h, values ? kEnumValue : kEnumKey);
-    if (onward) q.Int(1, id).Blob(2, cursor.folded.data(), cursor.folded.size()).Int(3, index - cursor.index);
-    else q.Int(1, id).Blob(2, "", 0).Int(3, index);
-    if (!q.Row()) {
-        if (q.Error()) return q.Error();
-        uint32_t e;
-        if (!Alive(h, id, &e)) return kErrorKeyDeleted;
-        return e ? e : kErrorNoMoreItems;
-    }
-    const uint32_t result = fill(q);
-    size_t n = 0;
-    const uint8_t* folded = q.ColBytes(1, &n);
-    cursor.folded.assign(reinterpret_cast<const char*>(folded), n);
-    cursor.index = index;
-    cursor.generation = h.Generation();
-    cursor.dataVersion = version;
-    cursor.valid = true;
-    KeepCursor(key, values, &cursor);
-    return result;
-}
-
 } // namespace
 } // namespace store
 
@@ -294,7 +236,7 @@ uint32_t RegSetValueExA(RegKeyHandle key, const char* name, uint32_t type, const
     Txn txn(h);
     if (uint32_t e = txn.Begin(true)) return e;
     uint32_t e;
-    if (!Alive(h, t.id, &e)) return kErrorKeyDeleted;
+    if (!KeyAlive(h, t.id, &e)) return kErrorKeyDeleted;
     if (e) return e;
     Query q(h, kSetValue);
     q.Int(1, t.id).Text(2, stored).Blob(3, folded.data(), folded.size()).Int(4, type).Blob(5, data, size);
@@ -353,49 +295,12 @@ uint32_t RegDeleteValueA(RegKeyHandle key, const char* name) {
     if (h.ReadOnly()) return kErrorAccessDenied;
     Txn txn(h);
     if ((e = txn.Begin(true))) return e;
-    if (!Alive(h, t.id, &e)) return kErrorKeyDeleted;
+    if (!KeyAlive(h, t.id, &e)) return kErrorKeyDeleted;
     if (e) return e;
     Query q(h, kDeleteValue);
     if ((e = q.Int(1, t.id).Blob(2, folded.data(), folded.size()).Run())) return e;
     if (q.Changes() == 0) return kErrorFileNotFound;
     return txn.Commit();
-}
-
-uint32_t RegEnumKeyExA(RegKeyHandle key, uint32_t index, char* name, uint32_t* nameSize) {
-    if (!name || !nameSize) return kErrorInvalidParameter;
-    return EnumAt(key, false, index, [&](Query& q) {
-        size_t n = 0;
-        const uint8_t* p = q.ColBytes(0, &n);
-        // A name exactly as long as the buffer comes back unterminated,
-        // as the platform's 8-bit call does.
-        if (n > *nameSize) return kErrorMoreData;
-        if (n) std::memcpy(name, p, n);
-        if (n < *nameSize) name[n] = 0;
-        *nameSize = uint32_t(n);
-        return kErrorSuccess;
-    });
-}
-
-uint32_t RegEnumValueA(RegKeyHandle key, uint32_t index, char* name, uint32_t* nameSize, uint32_t* type,
-                       uint8_t* data, uint32_t* dataSize) {
-    if (!name || !nameSize || (data && !dataSize)) return kErrorInvalidParameter;
-    return EnumAt(key, true, index, [&](Query& q) {
-        size_t n = 0, d = 0;
-        const uint8_t* p = q.ColBytes(0, &n);
-        if (n >= *nameSize) return kErrorMoreData;
-        const uint8_t* bytes = q.ColBytes(3, &d);
-        if (data && *dataSize < d) {
-            *dataSize = uint32_t(d);
-            return kErrorMoreData;
-        }
-        if (n) std::memcpy(name, p, n);
-        name[n] = 0;
-        *nameSize = uint32_t(n);
-        if (type) *type = uint32_t(q.ColInt(2));
-        if (data && d) std::memcpy(data, bytes, d);
-        if (dataSize) *dataSize = uint32_t(d);
-        return kErrorSuccess;
-    });
 }
 
 uint32_t RegQueryInfoKeyA(RegKeyHandle key, uint32_t* subkeys, uint32_t* maxSubkeyLen, uint32_t* values,
@@ -411,7 +316,7 @@ uint32_t RegQueryInfoKeyA(RegKeyHandle key, uint32_t* subkeys, uint32_t* maxSubk
         Txn read(h);
         uint32_t e;
         if ((e = read.Begin(false))) return e;
-        if (!Alive(h, id, &e)) return kErrorKeyDeleted;
+        if (!KeyAlive(h, id, &e)) return kErrorKeyDeleted;
         if (e) return e;
         for (int i = 0; i < 2; ++i) {
             Query q(h, i == 0 ? kKeyInfo : kValueInfo);

@@ -261,11 +261,14 @@ uint32_t Lookups::Start() {
 // shared index file, so it never caches.
 bool Lookups::Filling() {
     if (m_direct) return false;
-    if (!m_cache.Tried() && !m_hive.ReadOnly() && m_hive.HasSchema()) {
-        m_cache.Attach(m_hive.Db());
-        m_hive.TakeSharedLock();
-    }
+    m_cache.AttachOnce(m_hive);
     return m_fill;
+}
+
+void LookupCache::AttachOnce(Hive& hive) {
+    if (m_tried || hive.ReadOnly() || !hive.HasSchema()) return;
+    Attach(hive.Db());
+    hive.TakeSharedLock();
 }
 
 } // namespace tavo::plat::store

@@ -10,7 +10,7 @@ namespace {
 
 // `folded` orders subkeys and values as the platform lists them; an
 // enumeration goes on from the folded name of an item it has seen (?2,
-// empty for the first) by ?3 more items.
+// empty for the first) by ?3 more items, and reads ?4 items from there.
 const char* const kSql[kStmtCount] = {
     "SELECT id FROM keys WHERE parent=?1 AND folded=?2",
     "SELECT 1 FROM keys WHERE id=?1",
@@ -21,8 +21,8 @@ const char* const kSql[kStmtCount] = {
     "SELECT type, data FROM vals WHERE key=?1 AND folded=?2",
     "INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5) ON CONFLICT(key, folded) DO UPDATE SET type=excluded.type, data=excluded.data",
     "DELETE FROM vals WHERE key=?1 AND folded=?2",
-    "SELECT name, folded FROM keys WHERE parent=?1 AND folded>=?2 ORDER BY folded LIMIT 1 OFFSET ?3",
-    "SELECT name, folded, type, data FROM vals WHERE key=?1 AND folded>=?2 ORDER BY folded LIMIT 1 OFFSET ?3",
+    "SELECT name, folded FROM keys WHERE parent=?1 AND folded>=?2 ORDER BY folded LIMIT ?4 OFFSET ?3",
+    "SELECT name, folded, type, data FROM vals WHERE key=?1 AND folded>=?2 ORDER BY folded LIMIT ?4 OFFSET ?3",
     "SELECT count(*), coalesce(max(length(CAST(name AS BLOB))), 0) FROM keys WHERE parent=?1",
     "SELECT count(*), coalesce(max(length(CAST(name AS BLOB))), 0) FROM vals WHERE key=?1",
     "PRAGMA data_version",

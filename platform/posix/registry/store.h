@@ -12,6 +12,7 @@
 //   errors.cpp        errno and SQLite results as Win32 error numbers
 //   fault_vfs.cpp     a full disk, made up for tests
 //   contract.cpp      the registry calls of platform/registry.h
+//   enumeration.cpp   their walks by index
 //
 // Field guards: every field of a Hive is guarded by its Mutex(); the handle
 // table and the table of hives have a mutex each. A Hive's fields are
@@ -37,6 +38,8 @@ namespace tavo::plat::store {
 
 /// Id of a hive's root key.
 constexpr int64_t kRootId = 1;
+/// The WAL index header (two copies of it start the "-shm" file), in words.
+constexpr size_t kWalHeaderWords = 48 / sizeof(uint64_t);
 
 // ---------------------------------------------------------------------------
 // Errors (errors.cpp): the only place where system and SQLite results become
@@ -100,6 +103,8 @@ bool InWalMode(sqlite3* db);
 // ---------------------------------------------------------------------------
 // The lookup cache (lookup_cache.cpp).
 
+class Hive;
+
 /// A value as the lookup cache keeps it, or its absence.
 struct ValueEntry {
     bool found = false;
@@ -125,6 +130,11 @@ public:
     void Drop();
     /// True when the entries may answer: nothing committed since filling.
     bool Current() const;
+    /// The WAL index header now, when it is mapped and its copies agree.
+    bool Header(uint64_t* out) const { return m_walIndex && ReadHeader(out); }
+    /// Maps the WAL index of a writable connection with our tables, once
+    /// per connection (inside a read transaction).
+    void AttachOnce(Hive& hive);
     /// Child `name` of `parent`, from memory alone: false when not known.
     /// Call only while Current().
     bool KnownChild(int64_t parent, const char16_t* name, size_t n, int64_t* id);
@@ -137,7 +147,7 @@ public:
 
 private:
     friend class Lookups;
-    static constexpr size_t kHeaderWords = 48 / sizeof(uint64_t);
+    static constexpr size_t kHeaderWords = kWalHeaderWords;
     bool ReadHeader(uint64_t* out) const;
     void ClearEntries();
     /// Call before a read transaction begins; false: cache nothing.
@@ -376,6 +386,16 @@ struct EnumCursor {
     int64_t dataVersion = 0; // SQLite's data version
     uint32_t index = 0;
     std::string folded; // the item's folded name
+    /// The items from `index` on, read in the same transaction, and the
+    /// WAL index header seen before it began: they answer while that
+    /// header and the generation stay, without a transaction of their own.
+    struct Item {
+        std::string name;
+        uint32_t type = 0;
+        std::string data;
+    };
+    std::vector<Item> ahead;
+    uint64_t header[kWalHeaderWords] = {};
 };
 
 /// The target of a predefined or open handle; 6 for any other value.
@@ -409,6 +429,35 @@ private:
     size_t m_size = 0;
     std::u16string m_heap; // in use for a name longer than m_small
 };
+
+// ---------------------------------------------------------------------------
+// The calls of the contract (contract.cpp, enumeration.cpp).
+
+/// What every call on a key does first: the handle resolved (or a store
+/// fault injected), then its hive locked for the rest of the call and
+/// connected as the call needs it.
+class KeyCall {
+public:
+    uint32_t Resolve(RegKeyHandle key);
+    Hive& Locked();
+    /// For a read: the connection, when the hive file exists. `*ready`:
+    /// the file holds our tables; false without an error: an empty hive.
+    uint32_t Read(bool* ready);
+    /// For a change that may find nothing to change: a read, after a look
+    /// at the file (replaced, or its permissions changed).
+    uint32_t ReadForChange(bool* ready);
+    /// For a change: connected, writable, the tables in place.
+    uint32_t Write();
+    const Target& target() const { return m_target; }
+
+private:
+    Target m_target;
+    std::unique_lock<std::mutex> m_lock;
+};
+
+/// Does key `id` still exist? Errors count as "exists" so that they surface
+/// from the operation itself.
+bool KeyAlive(Hive& h, int64_t id, uint32_t* error);
 
 /// A subkey argument split into its levels.
 struct SubkeyLevels {
