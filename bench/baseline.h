@@ -24,7 +24,9 @@ bool BareWriteSequence(const std::string& version, const std::string& name);
 
 /// Makes key `path` below the version key of the machine hive with `count`
 /// subkeys "name<i>" and as many DWORD values of the same names, in one
-/// transaction where the registry has them. False when that fails.
+/// transaction where the registry has them. False when that fails, or
+/// when the platform's registry takes too long for so many (Windows: more
+/// than 10,000).
 bool FillNames(const std::string& version, const std::string& path, int count);
 
 /// The floor of a walk over the names of the subkeys (or values) of key
