@@ -57,6 +57,7 @@ void ReadsGoOnWhileFull(utlAutoIf<COM_IRegistry>& reg, const std::string& hive, 
         EXPECT_EQ(ValueNames(reg.Get()), std::vector<std::string>{"v"});
         EXPECT_FALSE(pass == 0 && noSideFiles && access((hive + "-shm").c_str(), F_OK) == 0) << "a side file made";
         EXPECT_EQ(reg->SetStringValue(COM_TEXT("w"), COM_TEXT("new")), kDiskFull);
+        EXPECT_EQ(reg->DeleteValue(COM_TEXT("v")), kDiskFull);
     }
     full(false);
     EXPECT_EQ(reg->SetStringValue(COM_TEXT("w"), COM_TEXT("new")), S_OK);

@@ -35,8 +35,13 @@ uint32_t KeyCall::Read(bool* ready) {
 }
 
 uint32_t KeyCall::ReadForChange(bool* ready) {
-    Locked().Refresh();
-    return Read(ready);
+    Hive& h = Locked();
+    h.Refresh();
+    uint32_t e = Read(ready);
+    // A hive read alone for want of room is changed through the usual
+    // connection, or not at all.
+    if (!e && *ready && h.ReadAlone()) e = h.PrepareWrite();
+    return e;
 }
 
 uint32_t KeyCall::Write() {

@@ -228,6 +228,7 @@ void Hive::RepairSideFiles(const struct stat& hive) const {
 /// first read, where a WAL database meets its side files. A raw SQLite
 /// result; on failure the connection stays closed.
 int Hive::Open(bool immutable, int64_t* version, int64_t* tables) {
+    m_openDiskFull = false;
     int rc = immutable ? sqlite3_open_v2(FileUri(m_path, "immutable=1").c_str(), m_db.Put(),
                                          SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, StoreVfs())
                        : sqlite3_open_v2(m_path.c_str(), m_db.Put(),
@@ -352,7 +353,7 @@ bool Hive::SchemaReady(uint32_t* error) {
 uint32_t Hive::PrepareWrite() {
     // A hive read alone for want of room is written through the usual
     // connection, or not at all.
-    if (m_db && m_immutable && !m_readOnly) Disconnect();
+    if (ReadAlone()) Disconnect();
     if (uint32_t e = Connect(true)) return e;
     if (m_readOnly) return kErrorAccessDenied;
     if (m_hasSchema) {

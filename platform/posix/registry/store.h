@@ -211,6 +211,8 @@ public:
 
     sqlite3* Db() const { return m_db.Get(); }
     bool ReadOnly() const { return m_readOnly; }
+    /// Writable, but read through the main file alone for want of room.
+    bool ReadAlone() const { return m_db && m_immutable && !m_readOnly; }
     bool HasSchema() const { return m_hasSchema; }
     LookupCache& Cache() { return m_cache; }
     /// Counts this process's own changes and reconnections: what another
