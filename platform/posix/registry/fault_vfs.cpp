@@ -41,10 +41,7 @@ int FileSize(sqlite3_file* f, sqlite3_int64* size) { return Real(f)->pMethods->x
 int Lock(sqlite3_file* f, int level) { return Real(f)->pMethods->xLock(Real(f), level); }
 int Unlock(sqlite3_file* f, int level) { return Real(f)->pMethods->xUnlock(Real(f), level); }
 int CheckReservedLock(sqlite3_file* f, int* out) { return Real(f)->pMethods->xCheckReservedLock(Real(f), out); }
-int FileControl(sqlite3_file* f, int op, void* arg) {
-    // The file pointer asked for is the layer's own, as for any VFS.
-    return Real(f)->pMethods->xFileControl(Real(f), op, arg);
-}
+int FileControl(sqlite3_file* f, int op, void* arg) { return Real(f)->pMethods->xFileControl(Real(f), op, arg); }
 int SectorSize(sqlite3_file* f) { return Real(f)->pMethods->xSectorSize(Real(f)); }
 int DeviceCharacteristics(sqlite3_file* f) { return Real(f)->pMethods->xDeviceCharacteristics(Real(f)); }
 int ShmMap(sqlite3_file* f, int page, int size, int extend, void volatile** out) {
@@ -58,10 +55,25 @@ int Fetch(sqlite3_file* f, sqlite3_int64 at, int n, void** out) { return Real(f)
 int Unfetch(sqlite3_file* f, sqlite3_int64 at, void* p) { return Real(f)->pMethods->xUnfetch(Real(f), at, p); }
 
 const sqlite3_io_methods kMethods = {
-    3,        Close,          Read,   Write,         Truncate, Sync,   FileSize,
-    Lock,     Unlock,         CheckReservedLock,     FileControl,      SectorSize,
-    DeviceCharacteristics,    ShmMap, ShmLock,       ShmBarrier,       ShmUnmap,
-    Fetch,    Unfetch,
+    3, // with the shared-memory and memory-map calls
+    Close,
+    Read,
+    Write,
+    Truncate,
+    Sync,
+    FileSize,
+    Lock,
+    Unlock,
+    CheckReservedLock,
+    FileControl,
+    SectorSize,
+    DeviceCharacteristics,
+    ShmMap,
+    ShmLock,
+    ShmBarrier,
+    ShmUnmap,
+    Fetch,
+    Unfetch,
 };
 
 int Open(sqlite3_vfs* vfs, const char* name, sqlite3_file* f, int flags, int* outFlags) {
