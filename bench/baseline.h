@@ -22,6 +22,19 @@ std::string BareReadSequence(const std::string& version, const std::string& clsi
 /// Creates key `name` below Classes and writes one string and one number.
 bool BareWriteSequence(const std::string& version, const std::string& name);
 
+/// Makes key `path` below the version key of the machine hive with `count`
+/// subkeys "name<i>" and as many DWORD values of the same names, in one
+/// transaction where the registry has them. False when that fails, or
+/// when the platform's registry takes too long for so many (Windows: more
+/// than 10,000).
+bool FillNames(const std::string& version, const std::string& path, int count);
+
+/// The floor of a walk over the names of the subkeys (or values) of key
+/// `path` below the version key of the machine hive: one statement over
+/// the same rows, in the same order. The number of names, or -1 where the
+/// registry is not a database of ours (Windows).
+int64_t BareWalkNames(const std::string& version, const std::string& path, bool values);
+
 /// Identifier to text and back: the platform's own calls, or where there
 /// are none the same text work with the C library.
 void BaselineGuidRoundTrip(const _COM_GUID& id);

@@ -138,6 +138,70 @@ bool BareWriteSequence(const std::string& version, const std::string& name) {
     return ok;
 }
 
+// Straight into the tables, with the store's folding of ASCII names.
+bool FillNames(const std::string& version, const std::string& path, int count) {
+    Bare& b = Connection();
+    b.Run(b.begin);
+    int64_t id = 1;
+    bool ok = true;
+    auto child = [&](int64_t parent, const std::string& name) {
+        int64_t found = b.Child(parent, name);
+        if (found) return found;
+        const std::string f = Bare::Folded(name);
+        sqlite3_bind_int64(b.insertKey, 1, parent);
+        sqlite3_bind_text(b.insertKey, 2, name.data(), int(name.size()), SQLITE_STATIC);
+        sqlite3_bind_blob(b.insertKey, 3, f.data(), int(f.size()), SQLITE_STATIC);
+        ok = ok && sqlite3_step(b.insertKey) == SQLITE_DONE;
+        sqlite3_reset(b.insertKey);
+        return int64_t(sqlite3_last_insert_rowid(b.db));
+    };
+    for (const std::string& level : {std::string("Software"), std::string("Quorvalltech"), version}) id = child(id, level);
+    for (size_t at = 0; at <= path.size();) {
+        size_t end = path.find('\\', at);
+        if (end == std::string::npos) end = path.size();
+        id = child(id, path.substr(at, end - at));
+        at = end + 1;
+    }
+    for (int i = 0; i < count && ok; ++i) {
+        const std::string name = "name" + std::to_string(i), f = Bare::Folded(name);
+        child(id, name);
+        const uint32_t data = uint32_t(i);
+        sqlite3_bind_int64(b.setValue, 1, id);
+        sqlite3_bind_text(b.setValue, 2, name.data(), int(name.size()), SQLITE_STATIC);
+        sqlite3_bind_blob(b.setValue, 3, f.data(), int(f.size()), SQLITE_STATIC);
+        sqlite3_bind_int(b.setValue, 4, 4);
+        sqlite3_bind_blob(b.setValue, 5, &data, 4, SQLITE_STATIC);
+        ok = sqlite3_step(b.setValue) == SQLITE_DONE;
+        sqlite3_reset(b.setValue);
+    }
+    b.Run(b.commit);
+    return ok;
+}
+
+int64_t BareWalkNames(const std::string& version, const std::string& path, bool values) {
+    Bare& b = Connection();
+    static sqlite3_stmt* walks[2] = {};
+    sqlite3_stmt*& walk = walks[values];
+    if (!walk)
+        sqlite3_prepare_v3(b.db,
+                           values ? "SELECT name FROM vals WHERE key=?1 ORDER BY folded"
+                                  : "SELECT name FROM keys WHERE parent=?1 ORDER BY folded",
+                           -1, SQLITE_PREPARE_PERSISTENT, &walk, nullptr);
+    int64_t id = 1;
+    for (const std::string& level : {std::string("Software"), std::string("Quorvalltech"), version}) id = b.Child(id, level);
+    for (size_t at = 0; at <= path.size();) {
+        size_t end = path.find('\\', at);
+        if (end == std::string::npos) end = path.size();
+        id = b.Child(id, path.substr(at, end - at));
+        at = end + 1;
+    }
+    sqlite3_bind_int64(walk, 1, id);
+    int64_t n = 0;
+    while (sqlite3_step(walk) == SQLITE_ROW) n += sqlite3_column_bytes(walk, 0) >= 0;
+    sqlite3_reset(walk);
+    return n;
+}
+
 // No platform calls for these exist here: the same work with the C and C++
 // libraries.
 void BaselineGuidRoundTrip(const _COM_GUID& id) {

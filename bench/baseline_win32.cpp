@@ -3,8 +3,11 @@
 #include <objbase.h>
 #include <oleauto.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "baseline.h"
 
@@ -136,6 +139,36 @@ bool LoadFloor() {
     FreeLibrary(library);
     return ok;
 }
+
+// Up to 10,000: making 100,000 keys and as many values through the platform's
+// calls takes Wine's server most of the program's minute, and measures its
+// registry, not ours.
+bool FillNames(const std::string& version, const std::string& path, int count) {
+    if (count > 10000) return false;
+    const std::string full = "Software\\Quorvalltech\\" + version + "\\" + path;
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, full.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != 0)
+        return false;
+    // In the order the registry keeps them, so that each new name goes at
+    // the end of its key's sorted lists.
+    std::vector<std::pair<std::string, int>> names;
+    for (int i = 0; i < count; ++i) names.emplace_back("name" + std::to_string(i), i);
+    std::sort(names.begin(), names.end());
+    bool ok = true;
+    for (const auto& [name, i] : names) {
+        if (!ok) break;
+        HKEY sub;
+        ok = RegCreateKeyExA(key, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr) == 0;
+        if (ok) RegCloseKey(sub);
+        const DWORD data = DWORD(i);
+        ok = ok && RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), 4) == 0;
+    }
+    RegCloseKey(key);
+    return ok;
+}
+
+// The platform's registry is not ours to read around its calls.
+int64_t BareWalkNames(const std::string&, const std::string&, bool) { return -1; }
 
 bool RegisterPlatformActivationBaseline() {
     benchmark::RegisterBenchmark("BM_Baseline_PlatformCoCreateInstance", BM_Baseline_PlatformCoCreateInstance);

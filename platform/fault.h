@@ -14,6 +14,7 @@ enum class Fault : int {
     Store = 2,         ///< registry store I/O
     Loader = 3,        ///< loading a library, finding an entry point
     VirtualMemory = 4, ///< reserving and committing address space
+    DiskFull = 5,      ///< a registry store write that takes room on the disk
 };
 
 #ifdef TAVOCOM_FAULT_INJECTION

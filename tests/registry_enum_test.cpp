@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/registry.h"
 #include "registry_fixture.h"
 
 namespace tavo::test {
@@ -117,6 +118,47 @@ TEST_F(RegistryEnumTest, CloneAndSnapshot) {
     e.Reset(nullptr);
     ASSERT_EQ(clone->Reset(), S_OK);
     EXPECT_EQ(Drain(clone.Get()), kFive);
+}
+
+// The platform's walk by index, with the key changed between its calls by
+// another connection (the registry object) and through the same one: each
+// answer is the item at that index as the key is then.
+TEST_F(RegistryEnumTest, IndexWalkFollowsChanges) {
+    OpenRoot(COM_REGROOT_USER);
+    for (const char* k : {"b", "d", "f"}) ASSERT_EQ(Reg()->CreateKey(W(k).c_str(), 0), S_OK);
+    plat::RegKey key;
+    const std::string path = "Software\\Quorvalltech\\" + m_sandbox->Version();
+    ASSERT_EQ(plat::RegOpenKeyExA(plat::kHKeyCurrentUser, path.c_str(), plat::kKeyAllAccess, key.Put()), 0u);
+    auto at = [&](uint32_t index) {
+        char name[16];
+        uint32_t size = sizeof name;
+        uint32_t e = plat::RegEnumKeyExA(key.Get(), index, name, &size);
+        return e ? "<" + std::to_string(e) + ">" : std::string(name, size);
+    };
+    // Changes: '+' a key made by the object, '*' one made here, '-' one the object deletes.
+    struct Step { const char* change; uint32_t index; const char* expected; };
+    const Step steps[] = {
+        {"", 0, "b"},   {"", 1, "d"},   {"+a", 2, "d"}, {"", 3, "f"},  {"", 4, "<259>"}, {"*c", 2, "c"},
+        {"", 3, "d"},   {"-a", 3, "f"}, {"", 3, "f"},   {"", 0, "b"}, {"*e", 4, "f"},   {"", 5, "<259>"},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(std::string(s.change) + " then " + std::to_string(s.index));
+        plat::RegKey made;
+        const char op = s.change[0];
+        ASSERT_EQ(op == '+'   ? Reg()->CreateKey(W(s.change + 1).c_str(), 0)
+                  : op == '-' ? Reg()->DeleteKey(W(s.change + 1).c_str())
+                  : op == '*' ? COM_HRESULT(plat::RegCreateKeyExA(key.Get(), s.change + 1, plat::kKeyAllAccess, made.Put(), nullptr))
+                              : S_OK,
+                  S_OK);
+        EXPECT_EQ(at(s.index), s.expected);
+    }
+    // A change inside a write batch is seen before its commit.
+    ASSERT_EQ(plat::BeginRegistryBatch(plat::kHKeyCurrentUser), 0u);
+    EXPECT_EQ(at(0), "b");
+    plat::RegKey made;
+    ASSERT_EQ(plat::RegCreateKeyExA(key.Get(), "a", plat::kKeyAllAccess, made.Put(), nullptr), 0u);
+    EXPECT_EQ(at(1), "b");
+    plat::RollbackRegistryBatch(plat::kHKeyCurrentUser);
 }
 
 } // namespace

@@ -69,14 +69,6 @@ utlAutoIf<COM_IRegistry> ChildRegistry(uint32_t root) {
 }
 
 
-bool Exec(const std::string& file, const char* sql) {
-    sqlite3* db = nullptr;
-    bool ok = sqlite3_open(file.c_str(), &db) == SQLITE_OK && sqlite3_busy_timeout(db, 10000) == SQLITE_OK &&
-              sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
-}
-
 std::string Bytes(const std::string& file) {
     std::ifstream in(file, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -110,12 +102,12 @@ TEST_F(RegistryStoreTest, DamagedOrForeignFileIsReportedAndKept) {
     for (int i = 0; i < 200; ++i)
         ASSERT_EQ(Reg()->SetStringValue(W("v" + std::to_string(i)).c_str(), W(std::string(400, 'x')).c_str()), S_OK);
     ASSERT_EQ(Reg()->Close(), S_OK);
-    ASSERT_TRUE(Exec(file, "PRAGMA wal_checkpoint(TRUNCATE)"));
+    ASSERT_TRUE(ExecHive(file, "PRAGMA wal_checkpoint(TRUNCATE)"));
     std::string half = Bytes(file);
     ASSERT_GT(half.size(), 32768u);
     half.resize(half.size() / 2);
     std::ofstream(cut, std::ios::binary) << half;
-    ASSERT_TRUE(Exec(other, "CREATE TABLE t(x); INSERT INTO t VALUES(1);"));
+    ASSERT_TRUE(ExecHive(other, "CREATE TABLE t(x); INSERT INTO t VALUES(1);"));
     const std::string foreign = Bytes(other);
     std::string garbage(8192, '\0');
     for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = char((i * 7919) >> 3);
@@ -247,7 +239,7 @@ TEST_F(RegistryStoreTest, RepeatedReadsSeeOtherProcessesChanges) {
     EXPECT_EQ(ReadString(Reg(), "s"), "<" + std::to_string(uint32_t(COM_STATUS_FROM_WIN32(1018))) + ">");
 
     // Another connection of this very process.
-    EXPECT_TRUE(Exec(HiveFile("machine.db"), "UPDATE vals SET data=x'2A000000' WHERE type=4"));
+    EXPECT_TRUE(ExecHive(HiveFile("machine.db"), "UPDATE vals SET data=x'2A000000' WHERE type=4"));
     EXPECT_EQ(ReadDword(base.Get(), "n", &n), 0u);
     EXPECT_EQ(n, 42u);
 }
@@ -309,7 +301,7 @@ TEST_F(RegistryStoreTest, ReadOnlyHiveReadsWhateverSideFilesExist) {
     auto sideFiles = [&file] { return int(fs::exists(file + "-wal")) + int(fs::exists(file + "-shm")); };
     ASSERT_EQ(set("1"), 0);
     // The last connection to close checkpoints and deletes the side files.
-    ASSERT_TRUE(Exec(file, "PRAGMA wal_checkpoint(TRUNCATE)"));
+    ASSERT_TRUE(ExecHive(file, "PRAGMA wal_checkpoint(TRUNCATE)"));
     ASSERT_EQ(sideFiles(), 0);
     struct Case {
         fs::perms file, dir;

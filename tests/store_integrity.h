@@ -22,6 +22,16 @@ inline std::string QueryHive(const std::string& file, const char* sql) {
     return result;
 }
 
+/// Runs `sql` on the file through a connection of its own; false when that
+/// fails.
+inline bool ExecHive(const std::string& file, const char* sql) {
+    sqlite3* db = nullptr;
+    bool ok = sqlite3_open(file.c_str(), &db) == SQLITE_OK && sqlite3_busy_timeout(db, 10000) == SQLITE_OK &&
+              sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+}
+
 /// "ok" for a sound file.
 inline std::string IntegrityOf(const std::string& file) { return QueryHive(file, "PRAGMA integrity_check"); }
 

@@ -34,6 +34,7 @@ struct HandleTable {
         uintptr_t use = 0; // the count of handles made in this slot
         bool open = false;
         Target target;
+        EnumCursor cursors[2]; // subkeys, values
     };
     std::mutex mu; // guards everything below
     std::vector<Slot> slots;
@@ -64,6 +65,7 @@ uint32_t Resolve(RegKeyHandle h, Target* t) {
     if (Predefined(h)) {
         t->hive = HiveFor(h == kHKeyLocalMachine);
         t->id = kRootId;
+        t->depth = 0;
         t->access = kKeyAllAccess;
         return kErrorSuccess;
     }
@@ -75,7 +77,8 @@ uint32_t Resolve(RegKeyHandle h, Target* t) {
     return kErrorSuccess;
 }
 
-uint32_t NewHandle(const std::shared_ptr<Hive>& hive, int64_t id, uint32_t access, RegKeyHandle* out) {
+uint32_t NewHandle(const std::shared_ptr<Hive>& hive, int64_t id, uint32_t depth, uint32_t access,
+                   RegKeyHandle* out) {
     HandleTable& table = Handles();
     std::lock_guard<std::mutex> lock(table.mu);
     if (table.unused.empty()) {
@@ -97,7 +100,8 @@ uint32_t NewHandle(const std::shared_ptr<Hive>& hive, int64_t id, uint32_t acces
     table.unused.pop_back();
     HandleTable::Slot& slot = table.slots[index];
     slot.open = true;
-    slot.target = Target{hive, id, access};
+    slot.target = Target{hive, id, depth, access};
+    for (EnumCursor& c : slot.cursors) c.valid = false;
     *out = reinterpret_cast<RegKeyHandle>(kFirstHandle + kHandleStep * ((slot.use << kSlotBits) | index));
     return kErrorSuccess;
 }
@@ -114,6 +118,19 @@ uint32_t CloseHandle(RegKeyHandle h) {
     ++slot->use;
     table.unused.push_back(uint32_t(slot - table.slots.data())); // room reserved with the slot
     return kErrorSuccess;
+}
+
+void TakeCursor(RegKeyHandle h, bool values, EnumCursor* out) {
+    out->valid = false;
+    HandleTable& table = Handles();
+    std::lock_guard<std::mutex> lock(table.mu);
+    if (HandleTable::Slot* slot = table.Find(h)) std::swap(*out, slot->cursors[values]);
+}
+
+void KeepCursor(RegKeyHandle h, bool values, EnumCursor* cursor) {
+    HandleTable& table = Handles();
+    std::lock_guard<std::mutex> lock(table.mu);
+    if (HandleTable::Slot* slot = table.Find(h)) std::swap(*cursor, slot->cursors[values]);
 }
 
 void Utf16Name::Assign(const char* utf8, size_t n) {

@@ -42,6 +42,7 @@
 // the next checkpoint, like the platform registry's lazy flushing.
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/statvfs.h>
 
 #include <atomic>
 #include <cerrno>
@@ -53,21 +54,14 @@
 namespace tavo::plat::store {
 namespace {
 
-constexpr int kSchemaVersion = 1;
 constexpr int kBusyTimeoutMs = 10000;
 // SQLite's lock bytes in the database file: the shared lock is a read lock
 // on this range (its documented file locking layout).
 constexpr off_t kSqliteSharedFirst = 0x40000002;
 constexpr off_t kSqliteSharedSize = 510;
 constexpr int kWalFile = 1, kShmFile = 2;
-
-const char kSchema[] =
-    "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL, name TEXT NOT NULL,"
-    " folded BLOB NOT NULL, UNIQUE(parent, folded));"
-    "CREATE TABLE vals(key INTEGER NOT NULL, name TEXT NOT NULL, folded BLOB NOT NULL, type INTEGER NOT NULL,"
-    " data BLOB NOT NULL, PRIMARY KEY(key, folded)) WITHOUT ROWID;"
-    "INSERT INTO keys(id, parent, name, folded) VALUES(1, 0, '', x'');"
-    "PRAGMA user_version=1;";
+// What SQLite's shared index takes on the disk at first: one page of it.
+constexpr uint64_t kRoomForIndex = 64 * 1024;
 
 mode_t FileMode(bool machine) { return machine ? 0644 : 0600; }
 mode_t DirMode(bool machine) { return machine ? 0755 : 0700; }
@@ -136,7 +130,7 @@ pid_t CurrentPid() {
 // us.
 void Hive::TakeSharedLock() {
     if (m_sharedLock) return;
-    FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor fd(open(m_path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd) return;
     struct flock range {};
     range.l_type = F_RDLCK;
@@ -146,80 +140,83 @@ void Hive::TakeSharedLock() {
     if (fcntl(fd.Get(), F_OFD_SETLK, &range) == 0) m_sharedLock = std::move(fd);
 }
 
+Hive::Hive(std::string path, bool machine) : m_path(std::move(path)), m_machine(machine) {}
+
+Hive::~Hive() { Disconnect(); }
+
 void Hive::Disconnect() {
     // A forked child's copy of the lock descriptor shares the parent's open
     // file description: closing it there leaves the lock to the parent.
     m_sharedLock.Reset();
-    if (db && pid == CurrentPid()) {
-        for (Statement& s : m_stmts) s.Reset();
-        db.Reset();
-    }
+    const bool own = m_db && m_pid == CurrentPid();
+    DropStatements(own);
+    if (own) m_db.Reset();
     // In a forked child the inherited connection is abandoned: closing it
     // could disturb the parent's locks and WAL.
-    for (Statement& s : m_stmts) s.Release();
-    db.Release();
-    hasSchema = false;
-    pid = 0;
+    m_db.Release();
+    m_hasSchema = false;
+    m_pid = 0;
     m_immutable = false;
-    cache.Detach();
+    m_cache.Detach();
+    Changed();
 }
 
 void Hive::CheckFork() {
-    if (db && pid != CurrentPid()) Disconnect();
-}
-
-uint32_t Hive::Exec(const char* sql) { return FromSqlite(sqlite3_exec(db.Get(), sql, nullptr, nullptr, nullptr)); }
-
-int Hive::QueryInt(const char* sql, int64_t* out) {
-    Statement s;
-    int rc = sqlite3_prepare_v2(db.Get(), sql, -1, s.Put(), nullptr);
-    if (rc == SQLITE_OK) {
-        rc = sqlite3_step(s.Get());
-        if (rc == SQLITE_ROW) {
-            *out = sqlite3_column_int64(s.Get(), 0);
-            rc = SQLITE_OK;
-        }
-    }
-    return rc;
+    if (m_db && m_pid != CurrentPid()) Disconnect();
 }
 
 /// Makes the missing file and its directories, with the hive's modes.
 uint32_t Hive::CreateFile() const {
     size_t pos = 0;
-    while ((pos = path.find('/', pos + 1)) != std::string::npos) {
-        std::string dir = path.substr(0, pos);
+    while ((pos = m_path.find('/', pos + 1)) != std::string::npos) {
+        std::string dir = m_path.substr(0, pos);
         struct stat st;
         if (stat(dir.c_str(), &st) == 0) continue;
-        if (mkdir(dir.c_str(), DirMode(machine)) != 0 && errno != EEXIST) return FromErrno(errno);
-        chmod(dir.c_str(), DirMode(machine));
+        if (mkdir(dir.c_str(), DirMode(m_machine)) != 0 && errno != EEXIST) return FromErrno(errno);
+        chmod(dir.c_str(), DirMode(m_machine));
     }
-    std::string dir = DirectoryOf(path);
+    std::string dir = DirectoryOf(m_path);
     struct stat dst;
     if (stat(dir.c_str(), &dst) != 0) return FromErrno(errno);
     if (!MayWrite(dir.c_str(), dst)) return kErrorAccessDenied;
-    FileDescriptor fd(open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, FileMode(machine)));
+    FileDescriptor fd(open(m_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, FileMode(m_machine)));
     if (!fd && errno != EEXIST) return FromErrno(errno);
-    if (fd) fchmod(fd.Get(), FileMode(machine));
+    if (fd) fchmod(fd.Get(), FileMode(m_machine));
     return kErrorSuccess;
 }
 
 /// Which side files exist now.
 int Hive::SideFiles() const {
-    return (access((path + "-wal").c_str(), F_OK) == 0 ? kWalFile : 0) |
-           (access((path + "-shm").c_str(), F_OK) == 0 ? kShmFile : 0);
+    return (access((m_path + "-wal").c_str(), F_OK) == 0 ? kWalFile : 0) |
+           (access((m_path + "-shm").c_str(), F_OK) == 0 ? kShmFile : 0);
+}
+
+/// The "-wal" file now (st_ino 0 when there is none).
+struct stat Hive::WalNow() const {
+    struct stat st {};
+    if (stat((m_path + "-wal").c_str(), &st) != 0) st = {};
+    return st;
 }
 
 /// An immutable connection no longer sees the hive as it is.
 bool Hive::Stale() const {
     struct stat st;
-    return stat(path.c_str(), &st) != 0 || !SameFile(st, m_opened) || SideFiles() != m_sideFiles;
+    if (stat(m_path.c_str(), &st) != 0 || !SameFile(st, m_opened) || SideFiles() != m_sideFiles) return true;
+    const struct stat wal = WalNow();
+    return wal.st_ino != m_walOpened.st_ino || (wal.st_ino && !SameFile(wal, m_walOpened));
+}
+
+/// Too little room left beside the hive for SQLite's shared index.
+bool Hive::LowOnSpace() const {
+    struct statvfs fs;
+    return statvfs(DirectoryOf(m_path).c_str(), &fs) == 0 && uint64_t(fs.f_bavail) * fs.f_frsize < kRoomForIndex;
 }
 
 /// Side files this process may not write would turn its writes away; when
 /// they are its own, they get the mode of the hive, which it may write.
 void Hive::RepairSideFiles(const struct stat& hive) const {
     for (const char* suffix : {"-wal", "-shm"}) {
-        const std::string side = path + suffix;
+        const std::string side = m_path + suffix;
         struct stat st;
         if (lstat(side.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() &&
             access(side.c_str(), W_OK) != 0)
@@ -229,74 +226,91 @@ void Hive::RepairSideFiles(const struct stat& hive) const {
 
 /// Opens the connection and reads the schema version and table count: the
 /// first read, where a WAL database meets its side files. A raw SQLite
-/// result; on failure db stays empty.
+/// result; on failure the connection stays closed.
 int Hive::Open(bool immutable, int64_t* version, int64_t* tables) {
-    int rc = immutable ? sqlite3_open_v2(FileUri(path, "immutable=1").c_str(), db.Put(),
-                                         SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr)
-                       : sqlite3_open_v2(path.c_str(), db.Put(),
-                                         (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX,
-                                         nullptr);
+    m_openDiskFull = false;
+    int rc = immutable ? sqlite3_open_v2(FileUri(m_path, "immutable=1").c_str(), m_db.Put(),
+                                         SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, StoreVfs())
+                       : sqlite3_open_v2(m_path.c_str(), m_db.Put(),
+                                         (m_readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX,
+                                         StoreVfs());
     // Tables before version: another process may make the schema (tables
     // and version in one transaction) between the two reads, and only this
     // order can never see its tables without its version, which would look
     // like another program's database.
     if (rc == SQLITE_OK) {
-        sqlite3_busy_timeout(db.Get(), kBusyTimeoutMs);
-        rc = QueryInt("SELECT count(*) FROM sqlite_schema", tables);
+        sqlite3_busy_timeout(m_db.Get(), kBusyTimeoutMs);
+        rc = sql::ReadHeader(m_db.Get(), version, tables);
     }
-    if (rc == SQLITE_OK) rc = QueryInt("PRAGMA user_version", version);
-    if (rc != SQLITE_OK) db.Reset();
+    if (rc != SQLITE_OK) {
+        const int sys = m_db ? sqlite3_system_errno(m_db.Get()) : 0;
+        m_openDiskFull = (rc & 0xFF) == SQLITE_FULL || sys == ENOSPC || sys == EDQUOT;
+        m_db.Reset();
+    }
     return rc;
 }
 
 uint32_t Hive::Connect(bool create) {
     CheckFork();
-    if (db && m_immutable && Stale()) Disconnect();
-    if (db) return kErrorSuccess;
+    if (m_db && m_immutable && Stale()) Disconnect();
+    if (m_db) return kErrorSuccess;
     struct stat st;
-    if (stat(path.c_str(), &st) != 0) {
+    if (stat(m_path.c_str(), &st) != 0) {
         if (errno != ENOENT) return FromErrno(errno);
         if (!create) return kErrorSuccess;
         if (uint32_t e = CreateFile()) return e;
-        if (stat(path.c_str(), &st) != 0) return FromErrno(errno);
+        if (stat(m_path.c_str(), &st) != 0) return FromErrno(errno);
     }
     if (!S_ISREG(st.st_mode)) return kErrorRegistryIoFailed;
-    std::string dir = DirectoryOf(path);
+    std::string dir = DirectoryOf(m_path);
     struct stat dst;
-    readOnly = !MayWrite(path.c_str(), st) || stat(dir.c_str(), &dst) != 0 || !MayWrite(dir.c_str(), dst);
+    m_readOnly = !MayWrite(m_path.c_str(), st) || stat(dir.c_str(), &dst) != 0 || !MayWrite(dir.c_str(), dst);
     m_device = st.st_dev;
     m_inode = st.st_ino;
     m_checked = st;
-    if (!readOnly) RepairSideFiles(st);
-    const int sideFiles = SideFiles();
-    m_immutable = readOnly && sideFiles != (kWalFile | kShmFile);
+    if (!m_readOnly) RepairSideFiles(st);
+    int sideFiles = SideFiles();
+    m_immutable = m_readOnly && sideFiles != (kWalFile | kShmFile);
+    // On a full disk SQLite can neither make nor size the shared index (the
+    // "-shm" file) through which a WAL database is read. While every commit
+    // is in the main file (no "-wal", or an empty one), a read needs
+    // neither: it reads the main file alone, as for a read-only hive, until
+    // the files change. A change still asks for the usual connection, and
+    // fails with the disk-full error.
+    const bool mayReadAlone = !create && !m_readOnly && WalNow().st_size == 0;
+    if (mayReadAlone && !(sideFiles & kShmFile) && LowOnSpace()) m_immutable = true;
     int64_t version = 0, tables = 0;
     int rc = Open(m_immutable, &version, &tables);
-    if (readOnly && !m_immutable && ((rc & 0xFF) == SQLITE_CANTOPEN || (rc & 0xFF) == SQLITE_READONLY)) {
+    if (m_readOnly && !m_immutable && ((rc & 0xFF) == SQLITE_CANTOPEN || (rc & 0xFF) == SQLITE_READONLY)) {
         // The side files went between the look and the open.
         m_immutable = true;
         rc = Open(true, &version, &tables);
     }
+    if (rc != SQLITE_OK && m_openDiskFull && mayReadAlone && !m_immutable && WalNow().st_size == 0) {
+        m_immutable = true;
+        sideFiles = SideFiles();
+        rc = Open(true, &version, &tables);
+    }
     if (rc != SQLITE_OK) {
         m_immutable = false;
-        return FromSqlite(rc);
+        return m_openDiskFull ? kErrorDiskFull : FromSqlite(rc);
     }
-    pid = CurrentPid();
+    m_pid = CurrentPid();
     if (m_immutable) {
         m_opened = st;
         m_sideFiles = sideFiles;
+        m_walOpened = WalNow();
         TakeSharedLock();
     }
     uint32_t e = kErrorSuccess;
     // Another program's database, or a newer format: never touched.
-    if (version > kSchemaVersion || (version == 0 && tables != 0)) e = kErrorRegistryCorrupt;
-    if (!e) e = Exec("PRAGMA synchronous=NORMAL");
-    if (!e) e = Exec("PRAGMA mmap_size=268435456");
+    if (version > sql::kSchemaVersion || (version == 0 && tables != 0)) e = kErrorRegistryCorrupt;
+    if (!e) e = sql::Configure(m_db.Get());
     if (e) {
         Disconnect();
         return e;
     }
-    hasSchema = version == kSchemaVersion;
+    m_hasSchema = version == sql::kSchemaVersion;
     return kErrorSuccess;
 }
 
@@ -304,10 +318,10 @@ uint32_t Hive::Connect(bool create) {
 // process follows such changes.
 void Hive::Refresh() {
     CheckFork();
-    if (batch) return; // the open batch keeps its connection
-    if (!db) return;
+    if (m_batch) return; // the open batch keeps its connection
+    if (!m_db) return;
     struct stat st;
-    if (stat(path.c_str(), &st) != 0 || st.st_dev != m_device || st.st_ino != m_inode) {
+    if (stat(m_path.c_str(), &st) != 0 || st.st_dev != m_device || st.st_ino != m_inode) {
         Disconnect();
         return;
     }
@@ -317,44 +331,39 @@ void Hive::Refresh() {
         st.st_mode == m_checked.st_mode && st.st_uid == m_checked.st_uid && st.st_gid == m_checked.st_gid)
         return;
     m_checked = st;
-    if (MayWrite(path.c_str(), st) == readOnly) Disconnect();
+    if (MayWrite(m_path.c_str(), st) == m_readOnly) Disconnect();
 }
 
 bool Hive::CacheCurrent() {
     CheckFork();
-    return db && !batch && cache.Current();
+    return m_db && !m_batch && m_cache.Current();
 }
 
 // Another process may have created the tables since we looked.
 bool Hive::SchemaReady(uint32_t* error) {
     *error = kErrorSuccess;
-    if (!db) return false;
-    if (hasSchema) return true;
+    if (!m_db) return false;
+    if (m_hasSchema) return true;
     int64_t version = 0;
-    *error = FromSqlite(QueryInt("PRAGMA user_version", &version));
-    hasSchema = !*error && version == kSchemaVersion;
-    return hasSchema;
+    *error = FromSqlite(sql::SchemaVersion(m_db.Get(), &version));
+    m_hasSchema = !*error && version == sql::kSchemaVersion;
+    return m_hasSchema;
 }
 
 uint32_t Hive::PrepareWrite() {
+    // A hive read alone for want of room is written through the usual
+    // connection, or not at all.
+    if (ReadAlone()) Disconnect();
     if (uint32_t e = Connect(true)) return e;
-    if (readOnly) return kErrorAccessDenied;
-    if (hasSchema) {
+    if (m_readOnly) return kErrorAccessDenied;
+    if (m_hasSchema) {
         TakeSharedLock();
         return kErrorSuccess;
     }
-    if (uint32_t e = Exec("PRAGMA journal_mode=WAL")) return e;
-    cache.Drop();
-    if (uint32_t e = Exec("BEGIN IMMEDIATE")) return e;
-    int64_t version = 0;
-    uint32_t e = FromSqlite(QueryInt("PRAGMA user_version", &version));
-    if (!e && version == 0) e = Exec(kSchema);
-    if (!e) e = Exec("COMMIT");
-    if (e) {
-        Exec("ROLLBACK");
-        return e;
-    }
-    hasSchema = true;
+    m_cache.Drop();
+    Changed();
+    if (uint32_t e = sql::MakeSchema(m_db.Get())) return e;
+    m_hasSchema = true;
     TakeSharedLock();
     return kErrorSuccess;
 }

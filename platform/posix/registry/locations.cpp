@@ -70,7 +70,7 @@ std::shared_ptr<Hive> HiveFor(bool machine) {
     {
         std::lock_guard<std::mutex> lock(t.mu);
         const std::shared_ptr<Hive>& last = t.last[machine];
-        if (last && StillAt(machine, last->path)) return last;
+        if (last && StillAt(machine, last->Path())) return last;
     }
     std::string path = HivePath(machine);
     std::lock_guard<std::mutex> lock(t.mu);

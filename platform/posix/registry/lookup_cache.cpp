@@ -27,17 +27,6 @@ constexpr size_t kWalHeaderIsInit = 12;
 constexpr size_t kCacheEntries = 4096;
 constexpr size_t kCacheValueBytes = 4096;
 
-bool InWalMode(sqlite3* db) {
-    Statement s;
-    bool wal = false;
-    if (sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, s.Put(), nullptr) == SQLITE_OK &&
-        sqlite3_step(s.Get()) == SQLITE_ROW) {
-        const unsigned char* mode = sqlite3_column_text(s.Get(), 0);
-        wal = mode && std::strcmp(reinterpret_cast<const char*>(mode), "wal") == 0;
-    }
-    return wal;
-}
-
 } // namespace
 
 bool LookupCache::Enabled() {
@@ -50,7 +39,7 @@ bool LookupCache::Enabled() {
 
 bool LookupCache::Attach(sqlite3* db) {
     m_tried = true;
-    if (!Enabled() || !InWalMode(db)) return false;
+    if (!Enabled() || !sql::InWalMode(db)) return false;
     sqlite3_file* file = nullptr;
     if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
         !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap)
@@ -70,9 +59,11 @@ void LookupCache::Detach() {
 }
 
 void LookupCache::ClearEntries() {
-    children.clear();
-    values.clear();
-    alive.clear();
+    m_children.clear();
+    m_values.clear();
+    m_alive.clear();
+    m_paths.clear();
+    m_spelledValues.clear();
 }
 
 void LookupCache::Drop() {
@@ -81,7 +72,7 @@ void LookupCache::Drop() {
 }
 
 void LookupCache::MakeRoom() {
-    if (children.size() + values.size() + alive.size() >= kCacheEntries) ClearEntries();
+    if (m_children.size() + m_values.size() + m_alive.size() + m_paths.size() + m_spelledValues.size() >= kCacheEntries) ClearEntries();
 }
 
 // The header, when both copies agree. A commit writes the second copy and
@@ -120,15 +111,36 @@ bool LookupCache::PrepareFill() {
 }
 
 void LookupCache::SetKey(int64_t id, const char16_t* name, size_t n) {
-    key.resize(sizeof id);
-    std::memcpy(key.data(), &id, sizeof id);
-    text::AppendFoldKey(name, n, &key);
+    m_key.resize(sizeof id);
+    std::memcpy(m_key.data(), &id, sizeof id);
+    text::AppendFoldKey(name, n, &m_key);
+}
+
+void LookupCache::SetSpelled(int64_t id, const char* text, size_t n) {
+    m_spelled.resize(sizeof id);
+    std::memcpy(m_spelled.data(), &id, sizeof id);
+    m_spelled.append(text, n);
+}
+
+bool LookupCache::KnownPath(int64_t parent, const char* path, size_t n, int64_t* id, uint32_t* levels) {
+    SetSpelled(parent, path, n);
+    auto it = m_paths.find(m_spelled);
+    if (it == m_paths.end()) return false;
+    *id = it->second.first;
+    *levels = it->second.second;
+    return true;
+}
+
+void LookupCache::NotePath(int64_t parent, const char* path, size_t n, int64_t id, uint32_t levels) {
+    MakeRoom();
+    SetSpelled(parent, path, n);
+    m_paths.emplace(m_spelled, std::make_pair(id, levels));
 }
 
 bool LookupCache::KnownChild(int64_t parent, const char16_t* name, size_t n, int64_t* id) {
     SetKey(parent, name, n);
-    auto it = children.find(key);
-    if (it == children.end()) return false;
+    auto it = m_children.find(m_key);
+    if (it == m_children.end()) return false;
     *id = it->second;
     return true;
 }
@@ -138,16 +150,15 @@ bool LookupCache::KnownChild(int64_t parent, const char16_t* name, size_t n, int
 
 // Inside a write batch every lookup reads the batch's own, uncommitted state.
 Lookups::Lookups(Hive& hive, bool direct)
-    : m_hive(hive), m_txn(hive), m_direct(direct || hive.batch), m_key(hive.cache.key) {
-    m_cached = !m_direct && hive.cache.Current();
+    : m_hive(hive), m_cache(hive.Cache()), m_txn(hive), m_direct(direct || hive.InBatch()) {
+    m_cached = !m_direct && m_cache.Current();
 }
 
 uint32_t Lookups::Child(int64_t parent, const char16_t* name, size_t n, int64_t* id) {
-    m_hive.cache.SetKey(parent, name, n);
-    LookupCache& cache = m_hive.cache;
+    m_cache.SetKey(parent, name, n);
     if (m_cached) {
-        auto it = cache.children.find(m_key);
-        if (it != cache.children.end()) {
+        auto it = m_cache.m_children.find(m_cache.m_key);
+        if (it != m_cache.m_children.end()) {
             *id = it->second;
             return kErrorSuccess;
         }
@@ -158,8 +169,8 @@ uint32_t Lookups::Child(int64_t parent, const char16_t* name, size_t n, int64_t*
     *id = q.Row() ? q.ColInt(0) : 0;
     if (uint32_t e = q.Error()) return e;
     if (Filling()) {
-        cache.MakeRoom();
-        cache.children.emplace(m_key, *id);
+        m_cache.MakeRoom();
+        m_cache.m_children.emplace(m_cache.m_key, *id);
     }
     return kErrorSuccess;
 }
@@ -167,10 +178,9 @@ uint32_t Lookups::Child(int64_t parent, const char16_t* name, size_t n, int64_t*
 uint32_t Lookups::Alive(int64_t id, bool* alive) {
     *alive = true;
     if (id == kRootId) return kErrorSuccess;
-    LookupCache& cache = m_hive.cache;
     if (m_cached) {
-        auto it = cache.alive.find(id);
-        if (it != cache.alive.end()) {
+        auto it = m_cache.m_alive.find(id);
+        if (it != m_cache.m_alive.end()) {
             *alive = it->second;
             return kErrorSuccess;
         }
@@ -181,19 +191,38 @@ uint32_t Lookups::Alive(int64_t id, bool* alive) {
     *alive = q.Row();
     if (uint32_t e = q.Error()) return e;
     if (Filling()) {
-        cache.MakeRoom();
-        cache.alive.emplace(id, *alive);
+        m_cache.MakeRoom();
+        m_cache.m_alive.emplace(id, *alive);
     }
     return kErrorSuccess;
 }
 
+bool Lookups::KnownValue(int64_t key, const char* name, const ValueEntry** out) {
+    if (!m_cached) return false;
+    m_cache.SetSpelled(key, name ? name : "", name ? std::strlen(name) : 0);
+    auto it = m_cache.m_spelledValues.find(m_cache.m_spelled);
+    if (it == m_cache.m_spelledValues.end()) return false;
+    *out = it->second;
+    return true;
+}
+
+void Lookups::NoteValue(int64_t key, const char* name) {
+    if (!m_cachedValue) return;
+    const ValueEntry* entry = m_cachedValue;
+    m_cache.MakeRoom();
+    // Making room may have dropped the entry itself.
+    if (m_cache.m_values.empty()) return;
+    m_cache.SetSpelled(key, name ? name : "", name ? std::strlen(name) : 0);
+    m_cache.m_spelledValues.emplace(m_cache.m_spelled, entry);
+}
+
 uint32_t Lookups::Value(int64_t key, const char16_t* name, size_t n, const ValueEntry** out) {
-    m_hive.cache.SetKey(key, name, n);
-    LookupCache& cache = m_hive.cache;
+    m_cachedValue = nullptr;
+    m_cache.SetKey(key, name, n);
     if (m_cached) {
-        auto it = cache.values.find(m_key);
-        if (it != cache.values.end()) {
-            *out = &it->second;
+        auto it = m_cache.m_values.find(m_cache.m_key);
+        if (it != m_cache.m_values.end()) {
+            *out = m_cachedValue = &it->second;
             return kErrorSuccess;
         }
     }
@@ -205,15 +234,15 @@ uint32_t Lookups::Value(int64_t key, const char16_t* name, size_t n, const Value
     m_value.type = 0;
     m_value.data.clear();
     if (m_value.found) {
-        size_t n = 0;
-        const uint8_t* bytes = q.ColBytes(1, &n);
+        size_t size = 0;
+        const uint8_t* bytes = q.ColBytes(1, &size);
         m_value.type = uint32_t(q.ColInt(0));
-        if (n) m_value.data.assign(reinterpret_cast<const char*>(bytes), n);
+        if (size) m_value.data.assign(reinterpret_cast<const char*>(bytes), size);
     }
     *out = &m_value;
     if (Filling() && m_value.data.size() <= kCacheValueBytes) {
-        cache.MakeRoom();
-        *out = &cache.values.insert_or_assign(m_key, m_value).first->second;
+        m_cache.MakeRoom();
+        *out = m_cachedValue = &m_cache.m_values.insert_or_assign(m_cache.m_key, m_value).first->second;
     }
     return kErrorSuccess;
 }
@@ -221,7 +250,7 @@ uint32_t Lookups::Value(int64_t key, const char16_t* name, size_t n, const Value
 uint32_t Lookups::Start() {
     if (m_started || m_direct) return kErrorSuccess;
     m_started = true;
-    m_fill = m_hive.cache.PrepareFill();
+    m_fill = m_cache.PrepareFill();
     return m_txn.Begin(false);
 }
 
@@ -232,11 +261,14 @@ uint32_t Lookups::Start() {
 // shared index file, so it never caches.
 bool Lookups::Filling() {
     if (m_direct) return false;
-    if (!m_hive.cache.Tried() && !m_hive.readOnly && m_hive.hasSchema) {
-        m_hive.cache.Attach(m_hive.db.Get());
-        m_hive.TakeSharedLock();
-    }
+    m_cache.AttachOnce(m_hive);
     return m_fill;
+}
+
+void LookupCache::AttachOnce(Hive& hive) {
+    if (m_tried || hive.ReadOnly() || !hive.HasSchema()) return;
+    Attach(hive.Db());
+    hive.TakeSharedLock();
 }
 
 } // namespace tavo::plat::store
