@@ -66,11 +66,6 @@ void FreeLibrary(ModuleHandle module);
 /// Owner of one load of a library.
 using LibraryLoad = UniqueHandle<ModuleHandle, &FreeLibrary>;
 
-/// The loader's own words, in UTF-8 and without a final line break, for why
-/// the last LoadLibraryW of this thread returned null; empty when it gives
-/// none. Asked right after the failed load (any later call may replace it).
-std::string LastLoadErrorText();
-
 } // namespace tavo::plat
 
 #endif

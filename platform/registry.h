@@ -109,20 +109,6 @@ uint32_t BeginRegistryBatch(RegKeyHandle hive);
 uint32_t CommitRegistryBatch(RegKeyHandle hive);
 bool RollbackRegistryBatch(RegKeyHandle hive);
 
-/// Where a predefined hive is kept, as a tool tells its user.
-struct RegHiveLocation {
-    std::string place;     // the hive's file, or where it cannot move, its key name
-    const char* variable;  // the environment variable that moves the hive; null: it cannot move
-    bool moved;            // that variable is set for this process
-    bool writable;         // this process may write the hive, as far as can be told without writing
-    const char* privilege; // who may write it in its usual place ("root", "an administrator"), or null
-};
-RegHiveLocation RegQueryHiveLocation(RegKeyHandle hive);
-/// Moves a hive to `file` for this process from its next use on (null:
-/// back to its usual place). 0, or kErrorNotSupported where hives cannot
-/// move.
-uint32_t RegMoveHive(RegKeyHandle hive, const char* file);
-
 /// Owner of one open key handle; closes it when replaced or destroyed.
 using RegKey = UniqueHandle<RegKeyHandle, &RegCloseKey>;
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "core/library_path.h"
+#include "platform/tool_calls.h"
 #include "registry/root_path.h"
 #include "tools/command.h"
 

@@ -11,6 +11,7 @@
 
 #include "core/library_path.h"
 #include "platform/registry.h"
+#include "platform/tool_calls.h"
 #include "registry/root_path.h"
 #include "registry/tree.h"
 #include "tools/category_list.h"

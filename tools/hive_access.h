@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/registry.h"
+#include "platform/tool_calls.h"
 
 namespace tavo::tools {
 

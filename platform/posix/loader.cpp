@@ -19,6 +19,7 @@
 
 #include "platform/fault.h"
 #include "platform/platform.h"
+#include "platform/tool_calls.h"
 #include "platform/utf.h"
 
 namespace tavo::plat {

@@ -1,5 +1,6 @@
 // Library loader: the platform's own calls.
 #include "platform/platform.h"
+#include "platform/tool_calls.h"
 
 #include <windows.h>
 

@@ -1,6 +1,7 @@
 // The registry calls of the contract on Windows: the platform's own
 // registry. Error numbers pass through unchanged.
 #include "platform/registry.h"
+#include "platform/tool_calls.h"
 
 #include <windows.h>
 

@@ -8,6 +8,7 @@
 #include <map>
 
 #include "platform/posix/registry/store.h"
+#include "platform/tool_calls.h"
 
 namespace tavo::plat::store {
 namespace {
