@@ -71,8 +71,12 @@ void LookupCache::Drop() {
     m_seenValid = false;
 }
 
+bool LookupCache::Full() const {
+    return m_children.size() + m_values.size() + m_alive.size() + m_paths.size() + m_spelledValues.size() >= kCacheEntries;
+}
+
 void LookupCache::MakeRoom() {
-    if (m_children.size() + m_values.size() + m_alive.size() + m_paths.size() + m_spelledValues.size() >= kCacheEntries) ClearEntries();
+    if (Full()) ClearEntries();
 }
 
 // The header, when both copies agree. A commit writes the second copy and
@@ -207,11 +211,10 @@ bool Lookups::KnownValue(int64_t key, const char* name, const ValueEntry** out) 
 }
 
 void Lookups::NoteValue(int64_t key, const char* name) {
-    if (!m_cachedValue) return;
+    // Only while there is room: making room would drop the entry itself,
+    // which the caller still reads.
+    if (!m_cachedValue || m_cache.Full()) return;
     const ValueEntry* entry = m_cachedValue;
-    m_cache.MakeRoom();
-    // Making room may have dropped the entry itself.
-    if (m_cache.m_values.empty()) return;
     m_cache.SetSpelled(key, name ? name : "", name ? std::strlen(name) : 0);
     m_cache.m_spelledValues.emplace(m_cache.m_spelled, entry);
 }

@@ -154,6 +154,7 @@ private:
     bool PrepareFill();
     /// Room for one more entry: a full cache starts over.
     void MakeRoom();
+    bool Full() const;
     /// Builds m_key for a lookup of `name` below key `id`: the id bytes,
     /// then the folded name.
     void SetKey(int64_t id, const char16_t* name, size_t n);
