@@ -5,7 +5,7 @@
 //
 // Run it where the runtime and the components are registered, for example
 // from a build directory of the examples project with private hives:
-//   ./tavocom register && ./tavocom register greeter.so && ./tavocom register tavo_decoder.so
+//   ./tavocom register --runtime && ./tavocom register greeter.so && ./tavocom register tavo_decoder.so
 //   ./client
 // guide: client
 #include <tavocom/tavocom.h>
