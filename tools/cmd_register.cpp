@@ -171,9 +171,10 @@ int RegisterLibrary(const std::string& path, const Settings& s) {
         std::fprintf(stderr, "%s: no such file\n", path.c_str());
         return kLoad;
     }
-    plat::LibraryLoad library(plat::LoadLibraryW(LoaderPath(path).c_str()));
+    const WString loaderPath = LoaderPath(path);
+    plat::LibraryLoad library(plat::LoadLibraryW(loaderPath.c_str()));
     if (!library) {
-        std::string why = plat::LastLoadErrorText();
+        std::string why = plat::LastLoadErrorText(loaderPath.c_str());
         std::fprintf(stderr, "%s: cannot be loaded as a library%s%s\n", path.c_str(), why.empty() ? "" : "; loader: ",
                      why.c_str());
         return kLoad;
