@@ -5,6 +5,7 @@
 
 #include "platform/utf.h"
 #include "tools/command.h"
+#include "tools/hive_access.h"
 
 namespace tavo::tools {
 namespace {
@@ -198,7 +199,9 @@ int main(int argc, char** argv) {
     if ((!args.empty() && IsHelpWord(args[0])) || (args.size() > 1 && command->run == Reg && IsHelpWord(args[1])))
         return PrintCommandHelp(command->name);
     try {
-        return command->run(args);
+        const int status = command->run(args);
+        if (status != 0) ExplainDamagedHives();
+        return status;
     } catch (const utlAutoIfBase::XBadPtrException&) {
         std::fprintf(stderr, "tavocom: a call reported success but delivered no interface\n");
         return 1;
