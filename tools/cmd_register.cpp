@@ -114,29 +114,41 @@ std::string UnregisterOutcome(const Snapshot& before, const Snapshot& after) {
     return "unregistered";
 }
 
-// Whether any class of `before` names a library file called `file`.
-bool ServesFile(const Snapshot& before, const std::string& file) {
+// The classes of `snapshot` whose library file is called `file`.
+std::vector<std::string> ClassesOf(const Snapshot& snapshot, const std::string& file) {
     const std::string name = std::filesystem::path(file).filename().string();
-    for (const auto& [clsid, entry] : before) {
+    std::vector<std::string> classes;
+    for (const auto& [clsid, entry] : snapshot) {
         std::string server = entry.server;
         const size_t cut = server.find_last_of("/\\");
         if (cut != std::string::npos) server.erase(0, cut + 1);
-        if (SameName(server, name)) return true;
+        if (SameName(server, name)) classes.push_back(clsid);
     }
-    return false;
+    return classes;
+}
+
+// Whether an unregistration that answered S_FALSE did what one that keeps
+// installed classes does: it found nothing of the library, or it lowered
+// the count of each of its classes by one and removed none.
+bool OnlyKept(const Snapshot& before, const Snapshot& after, const std::string& file) {
+    const std::vector<std::string> classes = ClassesOf(before, file);
+    if (classes.empty()) return after.size() == before.size();
+    for (const std::string& clsid : classes) {
+        auto now = after.find(clsid);
+        if (now == after.end() || now->second.installs + 1 != before.at(clsid).installs) return false;
+    }
+    return true;
 }
 
 int Report(const std::string& what, const Settings& s, COM_HRESULT hr, const Snapshot& before) {
-    // An unregistration finds none of its classes and folds that into
-    // S_FALSE: nothing of the library was registered.
-    if (hr == S_FALSE && s.unregister && !ServesFile(before, what) && TakeSnapshot().size() == before.size()) {
-        if (!s.silent) std::printf("%s: not registered\n", what.c_str());
-        return kOk;
-    }
+    // An unregistration folds "none of the classes was there" and "still
+    // installed" into S_FALSE, as it does a failure: the registry tells.
+    const COM_HRESULT answered = hr;
+    if (hr == S_FALSE && s.unregister && OnlyKept(before, TakeSnapshot(), what)) hr = S_OK;
     if (hr == S_OK) {
         if (s.silent) return kOk;
         const std::string outcome = s.unregister ? UnregisterOutcome(before, TakeSnapshot()) : "registered";
-        std::printf("%s: %s (%s)\n", what.c_str(), outcome.c_str(), StatusText(hr).c_str());
+        std::printf("%s: %s (%s)\n", what.c_str(), outcome.c_str(), StatusText(answered).c_str());
         return kOk;
     }
     std::fflush(stdout);
