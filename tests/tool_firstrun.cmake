@@ -13,6 +13,7 @@ foreach(row "0|usage: tavocom register|register,--help" "0|usage: tavocom create
             "2|no command 'doctr'. did you mean 'doctor'\\?|help,doctr"
             "0|^{0x[0-9A-F]+, 0x[0-9A-F]+, 0x[0-9A-F]+, {(0x[0-9A-F][0-9A-F], )+0x[0-9A-F][0-9A-F]}} // {|guid-new,--cpp"
             "2|COUNT must be a number from 1 to 100000: 0|guid-new,0"
+            "1|exports: \\. is a directory, not a library file|exports,."
             "2|COUNT must be a number from 1 to 1000000: abc|memory,4,abc,40"
             "2|TYPE must be a number from 1 to 4: 5|memory,5,10,40"
             "2|SIZE must be a number from 0 to 1073741824: 4x|memory,1,10,4x"

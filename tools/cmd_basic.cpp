@@ -2,6 +2,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include <tavocom/library_entry.h>
 
@@ -83,7 +84,16 @@ int Version(const Args&) {
 }
 
 int Exports(const Args& args) {
+    if (args.size() > 1) {
+        std::fprintf(stderr, "exports: expects at most one library file\n");
+        return 2;
+    }
     std::string path = args.empty() ? std::string(TAVOCOM_LIBRARY_FILE) : args[0];
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        std::fprintf(stderr, "exports: %s is a directory, not a library file\n", path.c_str());
+        return 1;
+    }
     std::vector<std::string> names = ReadExportNames(path);
     for (const std::string& n : names) std::printf("%s\n", n.c_str());
     std::printf("%zu exports in %s\n", names.size(), path.c_str());
