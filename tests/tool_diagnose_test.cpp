@@ -139,10 +139,14 @@ const Case kCases[] = {
      nullptr, nullptr, "decoder-interface", "Moniker\\hresult"},
     // Keys that stop the category enumerator.
     {"category key that is no identifier", nullptr, 1,
-     [](const ClassRootView& r, const std::string& id) { r.Write("ComponentCategories\\no-" + id, "", kSz, SzBytes("x")); },
+     [](const ClassRootView& r, const std::string& id) {
+         r.Write("ComponentCategories\\no-" + id, "", kSz, SzBytes("x"));
+     },
      nullptr, nullptr, "category-key", "ComponentCategories\\no-@"},
     {"category without a description", nullptr, 1,
-     [](const ClassRootView& r, const std::string& id) { r.Write("ComponentCategories\\" + id, "x", kSz, SzBytes("")); },
+     [](const ClassRootView& r, const std::string& id) {
+         r.Write("ComponentCategories\\" + id, "x", kSz, SzBytes(""));
+     },
      nullptr, nullptr, "category-description", "ComponentCategories\\@"},
     {"unregistered category member", nullptr, 1,
      [](const ClassRootView& r, const std::string& id) {

@@ -41,7 +41,8 @@ Snapshot TakeSnapshot() {
     utlAutoIf<COM_IRegistry> registry;
     if (COM_FAILED(COM_CreateInstance(COM_CLSID_Registry, 0, COM_IID_IRegistry, registry.PutVoid()))) return classes;
     utlAutoIf<COM_IEnumBSTR> keys;
-    if (COM_FAILED(COM_OpenClassRootPath(registry.Get(), {COM_KEY_CLSID})) || COM_FAILED(registry->EnumKeys(keys.Put())))
+    if (COM_FAILED(COM_OpenClassRootPath(registry.Get(), {COM_KEY_CLSID})) ||
+        COM_FAILED(registry->EnumKeys(keys.Put())))
         return classes;
     for (;;) {
         COM_BSTR name = nullptr;
