@@ -59,7 +59,10 @@ step(2 "not a category identifier" categories nonsense)
 
 # Failures: clear messages and the platform tool's exit codes (3 load, 4
 # entry point, 5 registration).
-step(3 "cannot be loaded as a library" register "${SOURCE}/README.md")
+step(3 "cannot be loaded as a library; loader: [^\n]*README.md" register "${SOURCE}/README.md")
+if(output MATCHES "%1")
+  message(FATAL_ERROR "the loader's text has an unfilled insert: ${output}")
+endif()
 step(3 "is a directory, not a library" register "${SOURCE}")
 step(3 "no such file" register "no-such${SUFFIX}")
 step(4 "exports no DllRegisterServer" register "status_echo${SUFFIX}")
