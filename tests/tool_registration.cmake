@@ -43,6 +43,15 @@ step(0 "" reg add "${root}\\Classes\\CLSID\\{D41060A0-F9F7-4CB0-953E-185845E6F0C
 step(0 "outside-tree.*no problems, 1 notices: 5 classes" doctor)
 step(0 "verdict: succeeds" create --trace TavoSample.Greeter)
 step(0 "" reg add "${root}\\Classes\\CLSID\\{D41060A0-F9F7-4CB0-953E-185845E6F0C5}\\InprocServer32" /ve /d "${greeter}" /f)
+# A component that crashes the process: the trace's steps up to it are out,
+# also through a pipe.
+set(crash "{DEADDEAD-0000-0000-0000-000000000000}")
+step(0 "" reg add "${root}\\Classes\\CLSID\\${crash}\\InprocServer32" /ve /d "status_echo${SUFFIX}")
+run_step(0 "CanUnloadNow +ok +exported\n" sh -c "\"$@\" | cat" sh ${EMULATOR} ${TOOL} create --trace ${crash})
+if(output MATCHES "verdict")
+  message(FATAL_ERROR "the trace went on past the crash: ${output}")
+endif()
+step(0 "" reg delete "${root}\\Classes\\CLSID\\${crash}" /f)
 step(0 "verdict: succeeds\nCOM_CreateInstance: 0x00000000, as traced" create --trace TavoSample.Greeter)
 step(0 "status    0x00000000 \\(object created\\)" create TavoSample.Greeter "{00000000-0000-0000-C000-000000000046}")
 # A library entry that names a directory is reported as one.
