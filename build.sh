@@ -223,7 +223,7 @@ check_client() { # directory, runner...
     mkdir -p "$hive"
     local env=(env COM_VERSION=TAVO-CLIENTCHECK TAVOCOM_MACHINE_HIVE="$hive/machine.db" TAVOCOM_USER_HIVE="$hive/user.db")
     local out status=0
-    out=$("${env[@]}" "$@" "$dir/tavocom$exe" register 2>&1 &&
+    out=$("${env[@]}" "$@" "$dir/tavocom$exe" register --runtime 2>&1 &&
         "${env[@]}" "$@" "$dir/tavocom$exe" register "$dir/counter$suffix" 2>&1 &&
         "${env[@]}" "$@" "$dir/client$exe" 2>&1) || status=$?
     if ((status != 0)) || ! grep -q "counted to 1000000" <<<"$out" || ! grep -q "Counter: the count would pass" <<<"$out"; then

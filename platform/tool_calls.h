@@ -27,7 +27,8 @@ uint32_t RegMoveHive(RegKeyHandle hive, const char* file);
 /// The loader's own words, in UTF-8 and without a final line break, for why
 /// the last LoadLibraryW of this thread returned null; empty when it gives
 /// none. Asked right after the failed load (any later call may replace it).
-std::string LastLoadErrorText();
+/// `path`, the file that failed, fills the system text's inserts (%1).
+std::string LastLoadErrorText(const COM_WCHAR* path = nullptr);
 
 } // namespace tavo::plat
 

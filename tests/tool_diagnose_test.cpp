@@ -5,6 +5,7 @@
 #include <greeter/greeter.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -83,6 +84,9 @@ const Case kCases[] = {
     {"file that is no library", nullptr, 1,
      [](const ClassRootView& r, const std::string& id) { Server(r, id, "not_a_library" + kSuffix); }, nullptr, "load",
      "library-load", "CLSID\\@\\InprocServer32"},
+    {"library path that is a directory", nullptr, 1,
+     [](const ClassRootView& r, const std::string& id) { Server(r, id, "a_directory" + kSuffix); }, nullptr, "load",
+     "library-load", "CLSID\\@\\InprocServer32"},
     {"library without CanUnloadNow", nullptr, 1,
      [](const ClassRootView& r, const std::string& id) { Server(r, id, "no_can_unload" + kSuffix); }, nullptr,
      "CanUnloadNow", "entry-point", "CLSID\\@\\InprocServer32"},
@@ -122,6 +126,28 @@ const Case kCases[] = {
     {"moniker of an unregistered class", nullptr, 1,
      [](const ClassRootView& r, const std::string& id) { r.Write("Moniker\\" + id, "", kSz, SzBytes(id)); }, nullptr,
      nullptr, "moniker", "Moniker\\@"},
+    // Registered classes that do not answer what their entry is for.
+    {"moniker class without IMoniker", nullptr, 1,
+     [](const ClassRootView& r, const std::string& id) {
+         r.Write("Moniker\\mk" + id, "", kSz, SzBytes(GuidText(CLSID_Greeter)));
+     },
+     nullptr, nullptr, "moniker-interface", "Moniker\\mk@"},
+    {"facility decoder without IHResultDecoder", nullptr, 1,
+     [](const ClassRootView& r, const std::string&) {
+         r.Write("Moniker\\hresult", "7F", kSz, SzBytes(GuidText(CLSID_Greeter)));
+     },
+     nullptr, nullptr, "decoder-interface", "Moniker\\hresult"},
+    // Keys that stop the category enumerator.
+    {"category key that is no identifier", nullptr, 1,
+     [](const ClassRootView& r, const std::string& id) {
+         r.Write("ComponentCategories\\no-" + id, "", kSz, SzBytes("x"));
+     },
+     nullptr, nullptr, "category-key", "ComponentCategories\\no-@"},
+    {"category without a description", nullptr, 1,
+     [](const ClassRootView& r, const std::string& id) {
+         r.Write("ComponentCategories\\" + id, "x", kSz, SzBytes(""));
+     },
+     nullptr, nullptr, "category-description", "ComponentCategories\\@"},
     {"unregistered category member", nullptr, 1,
      [](const ClassRootView& r, const std::string& id) {
          r.Write("ComponentCategories\\" + id + "\\" + id, "note", kSz, SzBytes(""));
@@ -150,6 +176,8 @@ protected:
 TEST_F(ToolDiagnoseTest, TraceStopsWhereActivationStopsAndDoctorNamesTheEntry) {
     const std::string junk = BinaryDirectory() + "/not_a_library" + kSuffix;
     std::ofstream(junk) << "not a library\n";
+    const std::filesystem::path directory = BinaryDirectory() + "/a_directory" + kSuffix;
+    std::filesystem::create_directory(directory);
     std::vector<_COM_GUID> ids;
     for (const Case& c : kCases) {
         _COM_GUID id{};
@@ -188,6 +216,7 @@ TEST_F(ToolDiagnoseTest, TraceStopsWhereActivationStopsAndDoctorNamesTheEntry) {
         EXPECT_EQ(reported.count(problem), 1u) << kCases[i].name << ": no line " << problem << "\n" << doctor.output;
     }
     std::remove(junk.c_str());
+    std::filesystem::remove(directory);
 }
 
 } // namespace

@@ -1,8 +1,13 @@
+# Standard input of every step: an empty file, never the terminal ctest may
+# run on, so a command that would ask a question refuses instead of waiting.
+set(step_input ${CMAKE_CURRENT_BINARY_DIR}/tool_step.stdin)
+file(WRITE ${step_input} "")
+
 # run_step(EXIT_CODE REGEX COMMAND...): runs COMMAND and checks its exit code
 # and its output (standard output and error together), which it leaves in
 # `output` for the caller.
 function(run_step code regex)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  execute_process(COMMAND ${ARGN} INPUT_FILE ${step_input} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
   string(LENGTH "${out}${err}" length)
   if(length LESS 4000)
     message(STATUS "${ARGN} -> ${rc}\n${out}${err}")

@@ -69,12 +69,16 @@ LibraryCheck CheckLibrary(const WString& path) {
     LibraryCheck check;
     plat::LibraryLoad library(plat::LoadLibraryW(path.c_str()));
     if (!library.Get()) {
-        std::string message = plat::LastLoadErrorText();
+        std::string message = plat::LastLoadErrorText(path.c_str());
         std::error_code ignored;
-        check.fileMissing = !std::filesystem::is_regular_file(FileSystemPath(path), ignored);
+        const auto status = std::filesystem::status(FileSystemPath(path), ignored);
+        check.isDirectory = std::filesystem::is_directory(status);
+        check.fileMissing = !check.isDirectory && !std::filesystem::is_regular_file(status);
         check.failedAt = "load";
-        check.result = Failed(CO_E_DLLNOTFOUND, (check.fileMissing ? "no such file; " : "") + std::string("loader: ") +
-                                                    (message.empty() ? "(no message)" : message));
+        check.result = Failed(CO_E_DLLNOTFOUND, std::string(check.isDirectory   ? "a directory, not a library file; "
+                                                            : check.fileMissing ? "no such file; "
+                                                                                : "") +
+                                                    "loader: " + (message.empty() ? "(no message)" : message));
         return check;
     }
     check.getClassObject =

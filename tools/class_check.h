@@ -48,6 +48,7 @@ struct LibraryCheck {
     const char* failedAt = nullptr; // null: both entry points found
     StepResult result;
     bool fileMissing = false;
+    bool isDirectory = false; // the path names a directory
     COM_PFN_GetClassObject getClassObject = nullptr;
 };
 LibraryCheck CheckLibrary(const WString& path);
@@ -67,6 +68,13 @@ std::string DisplayPath(const WString& path);
 
 /// ASCII case-insensitive equality, as the registry compares names.
 bool SameName(const std::string& a, const std::string& b);
+
+/// An identifier text, or else a ProgID looked up under the class root;
+/// false, with a message, for a malformed identifier or an unknown ProgID.
+/// `from` (optional) says " (ProgID X)" when the class came from one.
+bool ResolveClass(const std::string& text, _COM_GUID* clsid, std::string* from = nullptr);
+/// An interface identifier text; false, with a message, for anything else.
+bool ResolveInterface(const std::string& text, _COM_GUID* iid);
 
 /// `create --trace CLASS [INTERFACE]` (cmd_trace.cpp): exit status 0 when
 /// activation succeeds, 1 when it fails as traced, 2 for text that names no

@@ -8,18 +8,6 @@
 namespace tavo::tools {
 namespace {
 
-// An identifier text, or else a ProgID looked up under the class root.
-bool ResolveClass(const std::string& text, _COM_GUID* clsid) {
-    if (ParseGuid(text, clsid)) return true;
-    COM_HRESULT hr = COM_GetCLSIDFromProgID(Widen(text).c_str(), clsid);
-    if (COM_FAILED(hr)) {
-        std::printf("%s is neither an identifier nor a registered ProgID (%s)\n", text.c_str(),
-                    StatusText(hr).c_str());
-        return false;
-    }
-    return true;
-}
-
 // Default value of CLSID\{clsid}\`subkey`, or "-".
 std::string ClassEntry(COM_IRegistry* registry, const _COM_GUID& clsid, const COM_WCHAR* subkey) {
     utlAutoBstr text;
@@ -36,19 +24,52 @@ std::string InstallCount(COM_IRegistry* registry, const _COM_GUID& clsid) {
 
 } // namespace
 
+// Text meant as an identifier: braced, or of its shape without the braces
+// (no ProgID begins with a brace or has a dash where an identifier has them).
+bool LooksLikeIdentifier(const std::string& text) {
+    if (!text.empty() && text[0] == '{') return true;
+    return text.size() == 36 && text[8] == '-' && text[13] == '-' && text[18] == '-' && text[23] == '-';
+}
+
+bool ResolveClass(const std::string& text, _COM_GUID* clsid, std::string* from) {
+    if (LooksLikeIdentifier(text)) {
+        if (ParseGuid(text, clsid)) return true;
+        std::printf("\"%s\" is a malformed class identifier (expected {xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}, "
+                    "hexadecimal digits)\n",
+                    text.c_str());
+        return false;
+    }
+    COM_HRESULT hr = COM_GetCLSIDFromProgID(Widen(text).c_str(), clsid);
+    if (COM_FAILED(hr)) {
+        std::printf("\"%s\" is neither a class identifier ({xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}) nor a registered "
+                    "ProgID: %s\n",
+                    text.c_str(), StatusText(hr).c_str());
+        return false;
+    }
+    if (from) *from = " (ProgID " + text + ")";
+    return true;
+}
+
+bool ResolveInterface(const std::string& text, _COM_GUID* iid) {
+    if (ParseGuid(text, iid)) return true;
+    std::printf("\"%s\" is %s interface identifier (expected {xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx})\n", text.c_str(),
+                LooksLikeIdentifier(text) ? "a malformed" : "not an");
+    return false;
+}
+
 int Create(const Args& args) {
     if (!args.empty() && args[0] == "--trace") return TraceCreate(Args(args.begin() + 1, args.end()));
-    if (args.size() != 1) {
-        std::fprintf(stderr, "create: expects one class identifier or ProgID\n");
+    if (args.empty() || args.size() > 2) {
+        std::fprintf(stderr, "create: expects a class identifier or ProgID and optionally an interface identifier\n");
         return 2;
     }
-    _COM_GUID clsid{};
-    if (!ResolveClass(args[0], &clsid)) return 1;
+    _COM_GUID clsid{}, iid = COM_IID_IUnknown;
+    if (!ResolveClass(args[0], &clsid) || (args.size() == 2 && !ResolveInterface(args[1], &iid))) return 2;
     COM_ClearErrorInfo();
     utlAutoIf<COM_IUnknown> object;
-    COM_HRESULT hr = COM_CreateInstance(clsid, 0, COM_IID_IUnknown, object.PutVoid());
-    std::printf("class  %s\nstatus %s%s\n", GuidText(clsid).c_str(), StatusText(hr).c_str(),
-                COM_SUCCEEDED(hr) ? " (object created)" : "");
+    COM_HRESULT hr = COM_CreateInstance(clsid, 0, iid, object.PutVoid());
+    std::printf("class     %s\ninterface %s\nstatus    %s%s\n", GuidText(clsid).c_str(), GuidText(iid).c_str(),
+                StatusText(hr).c_str(), COM_SUCCEEDED(hr) ? " (object created)" : "");
     PrintErrorRecord();
     COM_ClearErrorInfo();
     return COM_SUCCEEDED(hr) ? 0 : 1;

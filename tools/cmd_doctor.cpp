@@ -196,6 +196,9 @@ void Doctor::CheckProgIdKey(const std::string& name) {
                "names " + GuidText(clsid) + ", whose ProgID is " + (found->second.empty() ? "not set" : found->second));
 }
 
+// A moniker prefix's default value names the class that parses it, which
+// must answer IMoniker; the status prefix's other values name the decoder
+// of one facility each, which must answer IHResultDecoder.
 void Doctor::CheckMonikers() {
     for (const std::string& prefix : Names({COM_KEY_MONIKER}, false)) {
         const WString widePrefix = Widen(prefix);
@@ -205,19 +208,48 @@ void Doctor::CheckMonikers() {
             COM_HRESULT hr = S_OK;
             const std::string text = Text({COM_KEY_MONIKER, widePrefix.c_str()}, value, &hr);
             _COM_GUID clsid{};
-            if (COM_FAILED(hr) || !ParseGuid(text, &clsid))
+            if (COM_FAILED(hr) || !ParseGuid(text, &clsid)) {
                 Report("moniker", key, "value " + shown + " = \"" + text + "\" is not a class identifier");
-            else if (!IsKnownClass(clsid))
+                continue;
+            }
+            if (!IsKnownClass(clsid)) {
                 Report("moniker", key, "value " + shown + " names " + text + ", which is not registered");
+                continue;
+            }
+            const bool decoder = !value.empty() && SameName(prefix, "hresult");
+            if (!value.empty() && !decoder) continue;
+            const _COM_GUID& iid = decoder ? COM_IID_IHResultDecoder : COM_IID_IMoniker;
+            utlAutoIf<COM_IUnknown> object;
+            try {
+                hr = COM_CreateInstance(clsid, 0, iid, object.PutVoid());
+            } catch (const utlAutoIfBase::XBadPtrException&) {
+                hr = E_POINTER;
+            }
+            if (COM_FAILED(hr))
+                Report(decoder ? "decoder-interface" : "moniker-interface", key,
+                       "value " + shown + " names " + text + ", which does not answer " +
+                           (decoder ? "IHResultDecoder" : "IMoniker") + ": " + StatusText(hr));
         }
     }
 }
 
+// The category enumerator stops at a key that is no identifier and at a
+// category without a text description.
 void Doctor::CheckCategories() {
     for (const std::string& category : Names({COM_KEY_CATEGORIES}, false)) {
         const WString wideCategory = Widen(category);
+        const std::string categoryKey = NarrowZ(COM_KEY_CATEGORIES) + "\\" + category;
+        _COM_GUID catid{};
+        if (!ParseGuid(category, &catid)) {
+            Report("category-key", categoryKey, "the key's name is not a category identifier");
+            continue;
+        }
+        COM_HRESULT hr = S_OK;
+        Text({COM_KEY_CATEGORIES, wideCategory.c_str()}, "", &hr);
+        if (COM_FAILED(hr))
+            Report("category-description", categoryKey, "no description (a text default value): " + StatusText(hr));
         for (const std::string& member : Names({COM_KEY_CATEGORIES, wideCategory.c_str()}, false)) {
-            const std::string key = NarrowZ(COM_KEY_CATEGORIES) + "\\" + category + "\\" + member;
+            const std::string key = categoryKey + "\\" + member;
             _COM_GUID clsid{};
             if (!ParseGuid(member, &clsid))
                 Report("category-member", key, "the member's name is not a class identifier");

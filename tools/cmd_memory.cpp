@@ -1,5 +1,7 @@
 // The memory service from a client's side: choose a strategy, allocate,
 // free every other block and show the figures.
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -9,6 +11,18 @@
 
 namespace tavo::tools {
 namespace {
+
+constexpr uint64_t kMaxMemoryBlocks = 1000000;
+constexpr uint64_t kMaxMemoryBytes = uint64_t(1) << 30;
+
+// A decimal or 0x-hexadecimal number, nothing else (no sign, no suffix).
+bool ParseNumber(const std::string& text, uint64_t* value) {
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) return false;
+    char* end = nullptr;
+    errno = 0;
+    *value = std::strtoull(text.c_str(), &end, text.size() > 2 && (text[1] == 'x' || text[1] == 'X') ? 16 : 10);
+    return !*end && errno == 0;
+}
 
 const char* StrategyName(uint32_t type) {
     switch (type) {
@@ -99,15 +113,31 @@ int Memory(const Args& args) {
         std::fprintf(stderr, "memory: expects TYPE COUNT SIZE [ARENA_SIZE]\n");
         return 2;
     }
-    const unsigned long type = std::strtoul(args[0].c_str(), nullptr, 0);
-    const unsigned long long count = std::strtoull(args[1].c_str(), nullptr, 0);
-    const unsigned long long size = std::strtoull(args[2].c_str(), nullptr, 0);
-    const unsigned long long arena = args.size() == 4 ? std::strtoull(args[3].c_str(), nullptr, 0) : 0x100000;
-    if (type > 0xFFFFFFFFul || count > 10000000ull) {
-        std::fprintf(stderr, "memory: TYPE is 1 to 4 and COUNT at most 10000000\n");
+    // Bounds that keep a run to seconds and its reservations to what the
+    // figures need: COUNT * SIZE is what the blocks take at most.
+    struct Argument {
+        const char* name;
+        uint64_t low, high;
+        uint64_t value;
+    } checked[] = {{"TYPE", 1, 4, 0},
+                   {"COUNT", 1, kMaxMemoryBlocks, 0},
+                   {"SIZE", 0, kMaxMemoryBytes, 0},
+                   {"ARENA_SIZE", 1, kMaxMemoryBytes, 0x100000}};
+    for (size_t i = 0; i < args.size(); ++i) {
+        Argument& a = checked[i];
+        if (!ParseNumber(args[i], &a.value) || a.value < a.low || a.value > a.high) {
+            std::fprintf(stderr, "memory: %s must be a number from %llu to %llu: %s\n", a.name,
+                         (unsigned long long)a.low, (unsigned long long)a.high, args[i].c_str());
+            return 2;
+        }
+    }
+    const uint64_t count = checked[1].value, size = checked[2].value;
+    if (size > kMaxMemoryBytes / count) {
+        std::fprintf(stderr, "memory: COUNT * SIZE must be at most %llu bytes (1 GiB): %llu * %llu\n",
+                     (unsigned long long)kMaxMemoryBytes, (unsigned long long)count, (unsigned long long)size);
         return 2;
     }
-    return RunMemory(uint32_t(type), count, size, arena);
+    return RunMemory(uint32_t(checked[0].value), count, size, checked[3].value);
 }
 
 } // namespace tavo::tools

@@ -20,8 +20,11 @@ struct Outcome {
     std::string Text() const { return raises ? "raises XBadPtrException" : StatusText(status); }
 };
 
+// Each line is out before the next step runs: a component that crashes
+// the process leaves the steps up to its own behind, also in a pipe.
 void Step(const char* name, const char* mark, const std::string& detail) {
     std::printf("  %-15s %-7s %s\n", name, mark, detail.c_str());
+    std::fflush(stdout);
 }
 
 // Prints the step and, on failure, makes it the predicted outcome.
@@ -91,24 +94,11 @@ int Trace(const Args& args) {
         std::fprintf(stderr, "create --trace: expects a class identifier or ProgID and optionally an interface identifier\n");
         return 2;
     }
-    _COM_GUID clsid{};
+    _COM_GUID clsid{}, iid = COM_IID_IUnknown;
     std::string from;
-    if (!ParseGuid(args[0], &clsid)) {
-        COM_HRESULT hr = COM_GetCLSIDFromProgID(Widen(args[0]).c_str(), &clsid);
-        if (COM_FAILED(hr)) {
-            std::printf("\"%s\" is neither a class identifier ({xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}) nor a registered "
-                        "ProgID: %s\n",
-                        args[0].c_str(), StatusText(hr).c_str());
-            return 2;
-        }
-        from = " (ProgID " + args[0] + ")";
-    }
-    _COM_GUID iid = COM_IID_IUnknown;
-    if (args.size() == 2 && !ParseGuid(args[1], &iid)) {
-        std::printf("\"%s\" is not an interface identifier\n", args[1].c_str());
-        return 2;
-    }
+    if (!ResolveClass(args[0], &clsid, &from) || (args.size() == 2 && !ResolveInterface(args[1], &iid))) return 2;
     std::printf("trace of %s%s, interface %s\n", GuidText(clsid).c_str(), from.c_str(), GuidText(iid).c_str());
+    std::fflush(stdout);
 
     Outcome traced;
     utlAutoIf<COM_IClassFactory> own;

@@ -38,6 +38,21 @@ inline void ExplainHiveWrite(plat::RegKeyHandle hive, bool denied = false) {
     std::fprintf(stderr, "tavocom: %s\n", hint.c_str());
 }
 
+/// After a command failed: names each hive whose file is damaged (not a
+/// registry database), which every command only sees as a status.
+inline void ExplainDamagedHives() {
+    for (plat::RegKeyHandle hive : {plat::kHKeyLocalMachine, plat::kHKeyCurrentUser}) {
+        plat::RegKey key;
+        if (plat::RegOpenKeyExA(hive, "Software", plat::kKeyRead, key.Put()) != plat::kErrorRegistryCorrupt) continue;
+        const plat::RegHiveLocation where = plat::RegQueryHiveLocation(hive);
+        std::fflush(stdout);
+        std::fprintf(stderr, "tavocom: the %s hive %s is damaged (not a registry database it can read)%s%s%s\n",
+                     hive == plat::kHKeyLocalMachine ? "machine" : "user", where.place.c_str(),
+                     where.variable ? "; move it aside to start an empty one, or point " : "",
+                     where.variable ? where.variable : "", where.variable ? " at another file" : "");
+    }
+}
+
 } // namespace tavo::tools
 
 #endif

@@ -1,9 +1,11 @@
 // tavocom: the command-line tool of TAVOCOM64.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "platform/utf.h"
 #include "tools/command.h"
+#include "tools/hive_access.h"
 
 namespace tavo::tools {
 namespace {
@@ -23,19 +25,20 @@ const Command kCommands[] = {
      DoctorCommand, "tavocom doctor --tsv > problems.tsv"},
     {"exports", "[LIBRARY]", "list the names a library file exports", Exports,
      "tavocom exports greeter" TAVOCOM_MODULE_SUFFIX},
-    {"guid-new", "[COUNT]", "generate new identifiers", GuidNew, "tavocom guid-new 3"},
+    {"guid-new", "[--cpp] [COUNT]", "generate new identifiers; --cpp as C++ initializers", GuidNew,
+     "tavocom guid-new --cpp"},
     {"guid-parse", "TEXT", "parse an identifier text and show its fields", GuidParse,
      "tavocom guid-parse \"{00000000-0000-0000-C000-000000000046}\""},
     {"memory", "TYPE COUNT SIZE [ARENA_SIZE]",
      "allocate COUNT blocks through strategy TYPE (1-4), free every other one, show the figures", Memory,
      "tavocom memory 4 1000 40"},
-    {"reg", "query|add|delete KEY [options] | export KEY FILE [/y] | import FILE",
+    {"reg", "query|add|delete KEY [options] [/f] | export KEY FILE [/y] | import FILE",
      "show and edit registry keys (HKLM\\..., HKCU\\...), export and import registry files", Reg,
-     "tavocom reg add \"HKCU\\Software\\Quorvalltech\\Demo\" /v Answer /t REG_DWORD /d 42\n"
+     "tavocom reg add \"HKCU\\Software\\Quorvalltech\\Demo\" /v Answer /t REG_DWORD /d 42 /f\n"
      "  tavocom reg export \"HKCU\\Software\\Quorvalltech\" backup.reg"},
-    {"register", "[--unregister] [LIBRARY...]",
-     "register (or remove) the classes of component libraries, or of the runtime itself", Register,
-     "tavocom register greeter" TAVOCOM_MODULE_SUFFIX},
+    {"register", "[/u | -u | --unregister] [/s] (--runtime | LIBRARY...)",
+     "register (or remove) the classes of component libraries, or of the runtime itself (--runtime)", Register,
+     "tavocom register greeter" TAVOCOM_MODULE_SUFFIX "\n  tavocom register --unregister --runtime"},
     {"version", "", "print the library's version and file", Version, "tavocom version"},
 };
 
@@ -44,6 +47,49 @@ const Command* Find(const std::string& name) {
         if (name == c.name) return &c;
     return nullptr;
 }
+
+// Edits (insertions, deletions, substitutions) that turn `a` into `b`.
+size_t EditDistance(const std::string& a, const std::string& b) {
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t up = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = up;
+        }
+    }
+    return row[b.size()];
+}
+
+// The command a mistyped name most likely meant: the nearest within one
+// edit for short names, two or a third of the length for longer ones, or
+// one that the name begins.
+const char* Suggest(const std::string& name) {
+    const char* best = nullptr;
+    size_t bestDistance = (name.size() < 4 ? 1 : std::max<size_t>(2, name.size() / 3)) + 1;
+    auto consider = [&](const char* candidate) {
+        size_t d = EditDistance(name, candidate);
+        if (name.size() >= 3 && std::string(candidate).compare(0, name.size(), name) == 0) d = 1;
+        if (d < bestDistance) {
+            best = candidate;
+            bestDistance = d;
+        }
+    };
+    for (const Command& c : kCommands) consider(c.name);
+    consider("help");
+    return best;
+}
+
+void ReportUnknown(const char* what, const std::string& name, const char* then) {
+    const char* near = Suggest(name);
+    std::fprintf(stderr, "tavocom: %s '%s'%s%s%s (%s)\n", what, name.c_str(), near ? "; did you mean '" : "",
+                 near ? near : "", near ? "'?" : "", then);
+}
+
+bool IsHelpWord(const std::string& a) { return a == "--help" || a == "-h" || a == "/?" || a == "-?"; }
 
 void PrintHelp() {
     std::printf("usage: tavocom COMMAND [ARGS...]\n\n"
@@ -61,7 +107,7 @@ void PrintHelp() {
 int PrintCommandHelp(const std::string& name) {
     const Command* c = Find(name);
     if (!c) {
-        std::fprintf(stderr, "tavocom: no command '%s' (tavocom --help lists them)\n", name.c_str());
+        ReportUnknown("no command", name, "tavocom --help lists them");
         return 2;
     }
     std::printf("usage: tavocom %s%s%s\n\n%s\n", c->name, c->usage[0] ? " " : "", c->usage, c->summary);
@@ -137,18 +183,25 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: tavocom help COMMAND\n");
         return 2;
     }
-    if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {
+    if (argc < 2 || IsHelpWord(argv[1]) || !std::strcmp(argv[1], "help")) {
         PrintHelp();
         return argc < 2 ? 2 : 0;
     }
+    if (!std::strcmp(argv[1], "--version")) return Version(Args());
     const Command* command = Find(argv[1]);
     if (!command) {
-        std::fprintf(stderr, "tavocom: unknown command '%s' (see tavocom --help)\n", argv[1]);
+        ReportUnknown("unknown command", argv[1], "see tavocom --help");
         return 2;
     }
     Args args(argv + 2, argv + argc);
+    // A help word first, or after reg's operation, shows the command's usage
+    // instead of being taken for a file, a class or a key.
+    if ((!args.empty() && IsHelpWord(args[0])) || (args.size() > 1 && command->run == Reg && IsHelpWord(args[1])))
+        return PrintCommandHelp(command->name);
     try {
-        return command->run(args);
+        const int status = command->run(args);
+        if (status != 0) ExplainDamagedHives();
+        return status;
     } catch (const utlAutoIfBase::XBadPtrException&) {
         std::fprintf(stderr, "tavocom: a call reported success but delivered no interface\n");
         return 1;

@@ -7,7 +7,7 @@
 //
 // Run it where the runtime and the component are registered, for example
 // from the examples project's build directory with private hives:
-//   ./tavocom register && ./tavocom register counter.so && ./client
+//   ./tavocom register --runtime && ./tavocom register counter.so && ./client
 #include <tavocom/tavocom.h>
 
 #include <cstdio>

@@ -84,13 +84,13 @@ def main():
     <!-- The installed tool registers with the installed runtime, after the
          files are in place, and unregisters before they go. A failed
          unregistration (removed by hand already) does not stop removal. -->
-    <CustomAction Id="RegisterRuntime" FileKey="ToolExe" ExeCommand="register" Execute="deferred"
+    <CustomAction Id="RegisterRuntime" FileKey="ToolExe" ExeCommand="register --runtime" Execute="deferred"
                   Impersonate="no" Return="check"/>
     <CustomAction Id="RegisterDecoder" FileKey="ToolExe" ExeCommand='register "[#DecoderDll]"'
                   Execute="deferred" Impersonate="no" Return="check"/>
     <CustomAction Id="UnregisterDecoder" FileKey="ToolExe" ExeCommand='register --unregister "[#DecoderDll]"'
                   Execute="deferred" Impersonate="no" Return="ignore"/>
-    <CustomAction Id="UnregisterRuntime" FileKey="ToolExe" ExeCommand="register --unregister"
+    <CustomAction Id="UnregisterRuntime" FileKey="ToolExe" ExeCommand="register --unregister --runtime"
                   Execute="deferred" Impersonate="no" Return="ignore"/>
     <InstallExecuteSequence>
       <Custom Action="UnregisterDecoder" Before="UnregisterRuntime">REMOVE~="ALL"</Custom>

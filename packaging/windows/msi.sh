@@ -62,7 +62,7 @@ check_msi() {
         "$(msi_classes | sed '/^$/N;/^\n$/D')" || return 1
 
     # Registered by other means first: the package adds one and takes one.
-    wine "$BUILD/windows/bin/tavocom.exe" register >/dev/null
+    wine "$BUILD/windows/bin/tavocom.exe" register --runtime >/dev/null
     wine msiexec /i "$zmsi" /qn || return 1
     msi_expect "count with an earlier registration" 0x2 "$(msi_count "$binder")" || return 1
     # Removed by hand meanwhile: the package still uninstalls.

@@ -262,7 +262,8 @@ void FreeLibrary(ModuleHandle module) {
     dlclose(module);
 }
 
-std::string LastLoadErrorText() {
+// The loader's text names the file itself.
+std::string LastLoadErrorText(const COM_WCHAR*) {
     const char* text = dlerror();
     return text ? std::string(text) : std::string();
 }

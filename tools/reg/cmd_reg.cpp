@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "platform/registry.h"
@@ -15,6 +16,7 @@
 #include "tools/command.h"
 #include "tools/hive_access.h"
 #include "tools/reg/reg_text_store.h"
+#include "tools/reg/reg_value_data.h"
 
 namespace tavo::tools {
 namespace {
@@ -36,38 +38,9 @@ int FailWrite(const char* what, uint32_t error, plat::RegKeyHandle hive, bool de
     return 1;
 }
 
-const char* TypeName(uint32_t type) {
-    switch (type) {
-    case 0: return "REG_NONE";
-    case 1: return "REG_SZ";
-    case 2: return "REG_EXPAND_SZ";
-    case 3: return "REG_BINARY";
-    case 4: return "REG_DWORD";
-    case 7: return "REG_MULTI_SZ";
-    case 11: return "REG_QWORD";
-    default: return "REG_?";
-    }
-}
-
-std::string Show(uint32_t type, const std::string& data) {
-    if ((type == 1 || type == 2) && !data.empty()) return data.substr(0, data.find('\0'));
-    if (type == 4 && data.size() == 4) {
-        uint32_t v;
-        std::memcpy(&v, data.data(), 4);
-        return Hex32(v) + " (" + std::to_string(v) + ")";
-    }
-    std::string hex;
-    char b[4];
-    for (char c : data) {
-        std::snprintf(b, sizeof b, "%02X", unsigned(uint8_t(c)));
-        hex += b;
-    }
-    return hex;
-}
-
 void PrintValue(const regtext::RawValue& v) {
-    std::printf("    %-20s %-10s %s\n", v.name.empty() ? "(Default)" : v.name.c_str(), TypeName(v.type),
-                Show(v.type, v.data).c_str());
+    std::printf("    %-20s %-10s %s\n", v.name.empty() ? "(Default)" : v.name.c_str(), regtext::TypeName(v.type),
+                regtext::ShowValue(v.type, v.data).c_str());
 }
 
 /// One key's line and its values.
@@ -79,32 +52,78 @@ uint32_t PrintKey(plat::RegKeyHandle key, const std::string& shown) {
     return 0;
 }
 
-/// Options of the form /v NAME, /t TYPE, /d DATA, /s.
+/// The options of query (/s, /v, /ve), add (/v, /ve, /t, /d, /s, /f) and
+/// delete (/v, /ve, /va, /f), in any case.
 struct Options {
-    bool recurse = false;
-    bool hasValue = false;
-    std::string value, type = "REG_SZ", data;
+    bool recurse = false, hasValue = false, allValues = false, force = false;
+    std::string value;
+    regtext::ValueArguments data;
 };
 
-bool ParseOptions(const Args& args, size_t from, Options* o) {
+bool ParseOptions(const std::string& op, const Args& args, size_t from, Options* o) {
+    const bool query = op == "query", add = op == "add", remove = op == "delete";
+    auto fail = [](const char* what, const std::string& arg) {
+        std::fprintf(stderr, "reg: %s%s\n", what, arg.c_str());
+        return false;
+    };
     for (size_t i = from; i < args.size(); ++i) {
         std::string a = args[i];
         for (char& c : a) c = char(std::tolower(static_cast<unsigned char>(c)));
-        if (a == "/s") {
+        const bool more = i + 1 < args.size();
+        if (a == "/s" && query) {
             o->recurse = true;
-        } else if (a == "/ve") {
+        } else if (a == "/f" && !query) {
+            o->force = true;
+        } else if (a == "/va" && remove) {
+            o->allValues = true;
+        } else if (a == "/ve" || (a == "/v" && more)) {
+            if (o->hasValue) return fail("more than one of /v and /ve: ", args[i]);
             o->hasValue = true;
-            o->value.clear();
-        } else if ((a == "/v" || a == "/t" || a == "/d") && i + 1 < args.size()) {
-            std::string& slot = a == "/v" ? o->value : a == "/t" ? o->type : o->data;
-            slot = args[++i];
-            if (a == "/v") o->hasValue = true;
+            o->value = a == "/v" ? args[++i] : std::string();
+        } else if (a == "/t" && add && more) {
+            o->data.type = args[++i];
+        } else if (a == "/d" && add && more) {
+            o->data.data = args[++i];
+        } else if (a == "/s" && add && more) {
+            if (args[i + 1].size() != 1) return fail("the /s separator must be one character: ", args[i + 1]);
+            o->data.separator = args[++i][0];
         } else {
-            std::fprintf(stderr, "reg: unknown or incomplete option %s\n", args[i].c_str());
-            return false;
+            return fail("unknown or incomplete option for this operation: ", args[i]);
         }
     }
+    if (o->allValues && o->hasValue) return fail("/va deletes every value; it takes no /v or /ve", "");
+    // Data or a type without a name is the default value's, as the platform tool takes it.
+    if (add && !o->hasValue && (o->data.data || o->data.type != "REG_SZ")) o->hasValue = true;
     return true;
+}
+
+/// Asks on the terminal before a change that cannot be taken back
+/// (`change`: "overwrite the value ..."); with /f it is made without
+/// asking. Without a terminal to ask on, it is refused rather than waiting
+/// for an answer that does not come.
+bool Confirm(const Options& o, const std::string& change) {
+    if (o.force) return true;
+    if (!isatty(0)) {
+        std::fprintf(stderr, "reg: not confirmed (standard input is not a terminal); nothing was changed: add /f to "
+                             "%s\n", change.c_str());
+        return false;
+    }
+    for (;;) {
+        std::fprintf(stderr, "%c%s? (y/n) ", std::toupper(static_cast<unsigned char>(change[0])), change.c_str() + 1);
+        std::fflush(stderr);
+        char line[64];
+        if (!std::fgets(line, sizeof line, stdin)) break;
+        const char answer = char(std::tolower(static_cast<unsigned char>(line[0])));
+        if (answer == 'y') return true;
+        if (answer == 'n') break;
+    }
+    std::fprintf(stderr, "reg: nothing was changed\n");
+    return false;
+}
+
+/// A value as the questions name it.
+std::string ValueName(const Options& o, const HiveKey& k) {
+    return "the value " + (o.value.empty() ? std::string("(Default)") : "'" + o.value + "'") + " of " + k.Shown();
 }
 
 int Query(const HiveKey& k, const Options& o) {
@@ -139,34 +158,20 @@ int Query(const HiveKey& k, const Options& o) {
     return 0;
 }
 
-/// The value of `reg add` as it is stored; false, with a message, for data
-/// that does not fit its type.
-bool ValueData(const Options& o, uint32_t* type, std::string* bytes) {
-    if (o.type == "REG_SZ" || o.type == "reg_sz") {
-        *type = plat::kRegSz;
-        bytes->assign(o.data.c_str(), o.data.size() + 1);
-        return true;
-    }
-    if (o.type == "REG_DWORD" || o.type == "reg_dword") {
-        char* end = nullptr;
-        unsigned long v = std::strtoul(o.data.c_str(), &end, 0);
-        if (o.data.empty() || *end || v > 0xFFFFFFFFul) {
-            std::fprintf(stderr, "reg: REG_DWORD data must be a number: %s\n", o.data.c_str());
-            return false;
-        }
-        const uint32_t n = uint32_t(v);
-        *type = plat::kRegDword;
-        bytes->assign(reinterpret_cast<const char*>(&n), 4);
-        return true;
-    }
-    std::fprintf(stderr, "reg: type must be REG_SZ or REG_DWORD: %s\n", o.type.c_str());
-    return false;
-}
-
 int Add(const HiveKey& k, const Options& o) {
     uint32_t type = 0;
-    std::string data;
-    if (o.hasValue && !ValueData(o, &type, &data)) return 2;
+    std::string data, error;
+    if (o.hasValue && !regtext::EncodeValue(o.data, &type, &data, &error)) {
+        std::fprintf(stderr, "reg: %s\n", error.c_str());
+        return 2;
+    }
+    if (o.hasValue) {
+        RegKey existing;
+        if (!plat::RegOpenKeyExA(k.hive, k.below.c_str(), plat::kKeyRead, existing.Put()) &&
+            !plat::RegQueryValueExA(existing.Get(), o.value.c_str(), nullptr, nullptr, nullptr) &&
+            !Confirm(o, "overwrite " + ValueName(o, k)))
+            return 1;
+    }
     regtext::WriteBatch batch(k.hive);
     RegKey key;
     uint32_t e = plat::RegCreateKeyExA(k.hive, k.below.c_str(), plat::kKeyAllAccess, key.Put(), nullptr);
@@ -179,20 +184,32 @@ int Add(const HiveKey& k, const Options& o) {
 }
 
 int Delete(const HiveKey& k, const Options& o) {
-    if (!o.hasValue && k.below.empty()) {
+    const bool values = o.hasValue || o.allValues;
+    if (!values && k.below.empty()) {
         std::fprintf(stderr, "reg: a hive itself cannot be deleted\n");
         return 2;
     }
+    // What is to go must be there before anyone is asked about it.
+    RegKey key;
+    uint32_t e = plat::RegOpenKeyExA(k.hive, k.below.c_str(), plat::kKeyRead, key.Put());
+    if (!e && o.hasValue) e = plat::RegQueryValueExA(key.Get(), o.value.c_str(), nullptr, nullptr, nullptr);
+    if (e) return Fail(o.hasValue ? "delete value" : "delete key", e);
+    key.Reset();
+    if (!Confirm(o, o.allValues  ? "delete every value of " + k.Shown()
+                    : o.hasValue ? "delete " + ValueName(o, k)
+                                 : "delete the key " + k.Shown() + " with everything below it"))
+        return 1;
     regtext::WriteBatch batch(k.hive);
-    uint32_t e = 0;
-    if (o.hasValue) {
-        RegKey key;
+    if (values) {
         e = plat::RegOpenKeyExA(k.hive, k.below.c_str(), plat::kKeyAllAccess, key.Put());
-        if (!e) e = plat::RegDeleteValueA(key.Get(), o.value.c_str());
+        std::vector<regtext::RawValue> all{{o.value, 0, {}}};
+        if (!e && o.allValues) e = regtext::ReadValues(key.Get(), &all);
+        for (size_t i = 0; !e && i < all.size(); ++i) e = plat::RegDeleteValueA(key.Get(), all[i].name.c_str());
         if (e) return FailWrite("delete value", e, k.hive, true);
     } else if ((e = registry::DeleteTree(k.hive, k.below.c_str(), plat::kKeyAllAccess))) {
         return FailWrite("delete key", e, k.hive, true);
     }
+    key.Reset();
     return (e = batch.Commit()) ? FailWrite("commit", e, k.hive) : 0;
 }
 
@@ -201,12 +218,18 @@ int Delete(const HiveKey& k, const Options& o) {
 int Reg(const Args& args) {
     if (!args.empty() && (args[0] == "export" || args[0] == "import")) return RegFile(args);
     if (args.size() < 2) {
-        std::fprintf(stderr, "usage: tavocom reg query KEY [/s]\n"
-                             "       tavocom reg add KEY [/v NAME | /ve] [/t REG_SZ|REG_DWORD] [/d DATA]\n"
-                             "       tavocom reg delete KEY [/v NAME | /ve]\n"
+        std::fprintf(stderr, "usage: tavocom reg query KEY [/s] [/v NAME | /ve]\n"
+                             "       tavocom reg add KEY [/v NAME | /ve] [/t TYPE] [/s SEPARATOR] [/d DATA] [/f]\n"
+                             "       tavocom reg delete KEY [/v NAME | /ve | /va] [/f]\n"
                              "       tavocom reg export KEY FILE [/y]\n"
                              "       tavocom reg import FILE\n"
-                             "KEY is HKLM\\path or HKCU\\path.\n");
+                             "KEY is HKLM\\path or HKCU\\path. TYPE is REG_SZ (default), REG_EXPAND_SZ,\n"
+                             "REG_MULTI_SZ (strings split at SEPARATOR, default \\0), REG_DWORD, REG_QWORD,\n"
+                             "REG_BINARY (hexadecimal digits) or REG_NONE. /f overwrites or deletes without asking.\n");
+        return 2;
+    }
+    if (args[0] != "query" && args[0] != "add" && args[0] != "delete") {
+        std::fprintf(stderr, "reg: unknown operation %s (query, add, delete, export, import)\n", args[0].c_str());
         return 2;
     }
     HiveKey k;
@@ -215,12 +238,10 @@ int Reg(const Args& args) {
         std::fprintf(stderr, "reg: key must start with HKLM\\ or HKCU\\: %s\n", args[1].c_str());
         return 2;
     }
-    if (!ParseOptions(args, 2, &o)) return 2;
+    if (!ParseOptions(args[0], args, 2, &o)) return 2;
     if (args[0] == "query") return Query(k, o);
     if (args[0] == "add") return Add(k, o);
-    if (args[0] == "delete") return Delete(k, o);
-    std::fprintf(stderr, "reg: unknown operation %s (query, add, delete, export, import)\n", args[0].c_str());
-    return 2;
+    return Delete(k, o);
 }
 
 } // namespace tavo::tools
