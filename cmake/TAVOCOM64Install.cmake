@@ -34,9 +34,10 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/package/TAVOCOM64ConfigVers
 install(FILES ${CMAKE_BINARY_DIR}/package/TAVOCOM64Config.cmake ${CMAKE_BINARY_DIR}/package/TAVOCOM64ConfigVersion.cmake
               ${CMAKE_CURRENT_LIST_DIR}/TAVOCOM64Component.cmake ${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake
         DESTINATION ${config_dir} COMPONENT development)
-# The guide and this overview, for the package's users.
+# The guide, this overview and the tool's manual page, for the package's users.
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/docs/guide.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT development)
+install(FILES ${CMAKE_SOURCE_DIR}/docs/tavocom.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
 
 # The .pc file names its prefix relative to its own place, so that it stays
 # right under whatever prefix `cmake --install --prefix` chose.
