@@ -1,0 +1,32 @@
+// Running this program again as a child, so that a component that crashes
+// or hangs takes down the child and not the tool. One implementation per
+// platform (process_posix.cpp, process_win32.cpp), chosen by CMake.
+#ifndef TAVOCOM_TOOLS_CHECK_PROCESS_H
+#define TAVOCOM_TOOLS_CHECK_PROCESS_H
+
+#include <string>
+#include <vector>
+
+namespace tavo::tools::check {
+
+struct ChildRun {
+    bool started = false;
+    bool timedOut = false; // killed after the timeout
+    long exitCode = -1;    // the exit status, or the signal or exception that ended it
+    std::string output;    // standard output and error together
+};
+
+/// Runs this program with `args` (without the program name) and waits at
+/// most `timeoutSeconds`; the child inherits this process's environment.
+ChildRun RunSelf(const std::vector<std::string>& args, unsigned timeoutSeconds);
+
+/// Sets a variable of this process's environment, as children inherit it.
+void SetVariable(const char* name, const std::string& value);
+
+/// In the child: a crash ends the process at once, with no dialog or
+/// debugger waiting for someone.
+void PrepareChildProcess();
+
+} // namespace tavo::tools::check
+
+#endif
