@@ -18,7 +18,7 @@ std::wstring WideArg(const std::string& text) {
 
 // One argument quoted as the C runtime splits a command line.
 void AppendQuoted(std::wstring* line, const std::wstring& arg) {
-    line->push_back(L' ');
+    if (!line->empty()) line->push_back(L' ');
     line->push_back(L'"');
     size_t slashes = 0;
     for (wchar_t c : arg) {
