@@ -2,7 +2,7 @@
 # fault, all built from components/broken.cpp; tool_check.cmake names the
 # rule each must be reported under.
 set(check_faults NONE NO_CAN_UNLOAD UNLOAD_ALWAYS NOT_SYMMETRIC IDENTITY OVER_RELEASE LEAVES_KEY COUNT_KEPT
-                 DECODER_NO_TEXT NULL_OUT_CRASH HANG)
+                 DECODER_NO_TEXT NULL_OUT_CRASH HANG REGISTER_CRASH)
 set(check_targets)
 foreach(fault IN LISTS check_faults)
   string(TOLOWER "broken_${fault}" name)

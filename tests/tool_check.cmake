@@ -20,7 +20,8 @@ set(faults
   count_kept registration.count
   decoder_no_text decoder.decode
   null_out_crash factory.null-out
-  hang class)
+  hang class
+  register_crash registration)
 while(faults)
   list(POP_FRONT faults fault rule)
   step(1 "" check --tsv --timeout 5 ${interfaces} broken_${fault}${SUFFIX})
@@ -35,6 +36,10 @@ endwhile()
 # them still run.
 step(1 "FAIL factory.null-out [^:]*: crashed" check broken_null_out_crash${SUFFIX})
 step(1 "\tfail\tclass\t[^\n]*hung.*\tpass\tdecoder.decode\t" check --timeout 5 --tsv broken_hang${SUFFIX})
+
+# Without its registration, the classes named on the command line are checked.
+step(1 "FAIL registration [^\n]*crashed.*broken_register_crash${SUFFIX}: FAILED \\(1[0-9] checks passed, 1 failed"
+     check --class "{2D6F1A90-7B3C-4E21-9A55-0E48C1376B02}" broken_register_crash${SUFFIX})
 
 step(2 "no library given" check)
 step(2 "is no identifier" check --class nonsense greeter${SUFFIX})

@@ -178,7 +178,13 @@ COM_COMPONENT_EXPORT COM_HRESULT CanUnloadNow() {
 }
 #endif
 
-COM_COMPONENT_EXPORT COM_HRESULT DllRegisterServer() { return COM_RegisterComponent(kClasses, 1); }
+COM_COMPONENT_EXPORT COM_HRESULT DllRegisterServer() {
+#ifdef FAULT_REGISTER_CRASH
+    volatile int* nowhere = nullptr;
+    *nowhere = 1;
+#endif
+    return COM_RegisterComponent(kClasses, 1);
+}
 
 COM_COMPONENT_EXPORT COM_HRESULT DllUnregisterServer() {
 #ifdef FAULT_COUNT_KEPT

@@ -27,6 +27,8 @@ struct Options {
     std::vector<_COM_GUID> interfaces; // --interface: asked of every object
     std::vector<uint32_t> codes;       // --codes: decoded by every decoder
     std::vector<std::string> libraries;
+    /// Child only: leave DllRegisterServer alone (it crashed or hung).
+    bool registerForUse = true;
 };
 
 /// Parses the options of `check` (child or parent); false with `error` set

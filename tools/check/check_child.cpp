@@ -239,7 +239,7 @@ void Child::RegistrationRoundTrip() {
 
 void Child::RegisterForUse() {
     const Tree before = TakeSnapshot(plat::kHKeyLocalMachine, m_root);
-    if (plat::GetProcAddress(m_library.Get(), "DllRegisterServer")) Call("DllRegisterServer");
+    if (m_options.registerForUse && plat::GetProcAddress(m_library.Get(), "DllRegisterServer")) Call("DllRegisterServer");
     const Tree after = TakeSnapshot(plat::kHKeyLocalMachine, m_root);
     std::set<std::string> seen;
     auto add = [&](const _COM_GUID& id) {
@@ -446,7 +446,7 @@ int Child::Run() {
     if (m_getClassObject)
         for (const Decoder& decoder : m_decoders)
             if (Step("decoder", GuidText(decoder.clsid))) CheckDecoder(decoder);
-    if (registers) Call("DllUnregisterServer");
+    if (registers && m_options.registerForUse) Call("DllUnregisterServer");
     std::printf("%s\n", kEndTag);
     std::fflush(stdout);
     return 0;
