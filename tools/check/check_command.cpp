@@ -129,7 +129,7 @@ void CheckLoaded(Options options, const std::string& library, std::vector<Findin
         if (ended) return;
         std::string what;
         if (!run.started) what = "the checking process could not be started";
-        else if (run.timedOut) what = "hung: no answer within " + std::to_string(options.timeoutSeconds) + " s";
+        else if (run.timedOut) what = "hung: no progress for " + std::to_string(options.timeoutSeconds) + " s";
         else if (run.exitCode < 0) what = "crashed (signal " + std::to_string(-run.exitCode) + ")";
         else what = "crashed (exit status " + (run.exitCode > 255 ? Hex32(uint32_t(run.exitCode)) : std::to_string(run.exitCode)) + ")";
         findings->push_back({"fail", stepName.c_str(), stepSubject, what});

@@ -16,8 +16,9 @@ struct ChildRun {
     std::string output;    // standard output and error together
 };
 
-/// Runs this program with `args` (without the program name) and waits at
-/// most `timeoutSeconds`; the child inherits this process's environment.
+/// Runs this program with `args` (without the program name); the child
+/// inherits this process's environment. It is killed when it writes
+/// nothing for `timeoutSeconds`: the checking child writes a line per step.
 ChildRun RunSelf(const std::vector<std::string>& args, unsigned timeoutSeconds);
 
 /// Sets a variable of this process's environment, as children inherit it.

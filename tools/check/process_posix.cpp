@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,12 +37,17 @@ ChildRun RunSelf(const std::vector<std::string>& args, unsigned timeoutSeconds) 
         execv(argv[0], argv.data());
         _exit(127);
     }
-    close(file);
     if (pid > 0) {
         run.started = true;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
         int status = 0;
+        off_t written = 0;
         while (waitpid(pid, &status, WNOHANG) == 0) {
+            struct stat info {};
+            if (fstat(file, &info) == 0 && info.st_size > written) {
+                written = info.st_size;
+                deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+            }
             if (std::chrono::steady_clock::now() >= deadline) {
                 kill(pid, SIGKILL);
                 waitpid(pid, &status, 0);
@@ -52,6 +58,7 @@ ChildRun RunSelf(const std::vector<std::string>& args, unsigned timeoutSeconds) 
         }
         run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? -WTERMSIG(status) : -1;
     }
+    close(file);
     std::ifstream in(pattern, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();

@@ -66,10 +66,20 @@ ChildRun RunSelf(const std::vector<std::string>& args, unsigned timeoutSeconds) 
     std::fflush(stderr);
     if (CreateProcessW(self, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
         run.started = true;
-        if (WaitForSingleObject(process.hProcess, timeoutSeconds * 1000) == WAIT_TIMEOUT) {
-            TerminateProcess(process.hProcess, 1);
-            WaitForSingleObject(process.hProcess, INFINITE);
-            run.timedOut = true;
+        ULONGLONG deadline = GetTickCount64() + timeoutSeconds * 1000ull;
+        LONGLONG written = 0;
+        while (WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT) {
+            LARGE_INTEGER now{};
+            if (GetFileSizeEx(out, &now) && now.QuadPart > written) {
+                written = now.QuadPart;
+                deadline = GetTickCount64() + timeoutSeconds * 1000ull;
+            }
+            if (GetTickCount64() >= deadline) {
+                TerminateProcess(process.hProcess, 1);
+                WaitForSingleObject(process.hProcess, INFINITE);
+                run.timedOut = true;
+                break;
+            }
         }
         DWORD code = 0;
         GetExitCodeProcess(process.hProcess, &code);
