@@ -140,12 +140,22 @@ std::vector<std::string> AddedClasses(const Tree& before, const Tree& after) {
     return keys;
 }
 
-std::string LayoutProblem(const Tree& tree, const std::string& key, const std::string& fileName) {
+// The server entry names the library: its file name, or another name of the
+// same file beside it (a link such as the versioned name of a shared object).
+bool NamesLibrary(const std::string& server, const std::string& library) {
+    const std::filesystem::path path = std::filesystem::absolute(library);
+    if (SameName(server, path.filename().string())) return true;
+    std::error_code ignored;
+    return !server.empty() && std::filesystem::equivalent(path.parent_path() / server, path, ignored);
+}
+
+std::string LayoutProblem(const Tree& tree, const std::string& key, const std::string& library) {
+    const std::string fileName = std::filesystem::path(library).filename().string();
     const std::string clsid = key.substr(sizeof kClassKeys - 1);
     const std::string progid = DefaultText(tree, key);
     if (progid.empty()) return key + " has no ProgID as its default value";
     const std::string server = DefaultText(tree, key + "\\InprocServer32");
-    if (!SameName(server, fileName)) return key + "\\InprocServer32 names \"" + server + "\", not " + fileName;
+    if (!NamesLibrary(server, library)) return key + "\\InprocServer32 names \"" + server + "\", not " + fileName;
     if (DefaultText(tree, key + "\\ProgID") != progid) return key + "\\ProgID does not hold " + progid;
     bool dword = false;
     if (InstallCount(tree, key, &dword) != 1 || !dword)
@@ -212,7 +222,7 @@ void Child::RegistrationRoundTrip() {
         problem = "DllRegisterServer returned " + StatusText(hr);
     else if (added.empty())
         problem = "DllRegisterServer wrote no class key";
-    for (size_t i = 0; problem.empty() && i < added.size(); ++i) problem = LayoutProblem(once, added[i], m_fileName);
+    for (size_t i = 0; problem.empty() && i < added.size(); ++i) problem = LayoutProblem(once, added[i], m_options.libraries.front());
     if (problem.empty()) problem = ReferenceProblem(before, once);
     Rule("registration.layout", subject, problem, std::to_string(added.size()) + " class(es) registered");
 

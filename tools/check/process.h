@@ -12,7 +12,7 @@ namespace tavo::tools::check {
 struct ChildRun {
     bool started = false;
     bool timedOut = false; // killed after the timeout
-    long exitCode = -1;    // the exit status, or the signal or exception that ended it
+    long long exitCode = -1; // the exit status or exception code; minus the signal that ended it
     std::string output;    // standard output and error together
 };
 

@@ -83,7 +83,7 @@ ChildRun RunSelf(const std::vector<std::string>& args, unsigned timeoutSeconds) 
         }
         DWORD code = 0;
         GetExitCodeProcess(process.hProcess, &code);
-        run.exitCode = long(code);
+        run.exitCode = static_cast<long long>(code);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
