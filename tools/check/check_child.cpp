@@ -183,14 +183,14 @@ std::string ReferenceProblem(const Tree& before, const Tree& after) {
             if (!after.count(kClassKeys + GuidText(id)))
                 return key + " value \"" + name + "\" names " + text + ", which is not registered";
         }
-        if (category && values.empty()) {
-            // A member key named by the class identifier.
-            const std::string last = key.substr(key.rfind('\\') + 1);
-            _COM_GUID id{};
-            if (ParseGuid(last, &id) && !before.count(key) && !after.count(kClassKeys + GuidText(id)) &&
-                after.count(key) && key.find("\\Implemented") == std::string::npos)
-                return key + " names " + last + ", which is not registered";
-        }
+        if (!category || before.count(key)) continue;
+        // A member key of a category, ComponentCategories\{catid}\{clsid}.
+        const std::string rest = key.substr(sizeof "Classes\\ComponentCategories\\" - 1);
+        const size_t slash = rest.find('\\');
+        _COM_GUID member{};
+        if (slash != std::string::npos && ParseGuid(rest.substr(slash + 1), &member) &&
+            !after.count(kClassKeys + GuidText(member)))
+            return key + " names " + rest.substr(slash + 1) + ", which is not registered";
     }
     return std::string();
 }

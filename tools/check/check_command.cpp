@@ -201,9 +201,9 @@ int Check(const Args& args) {
     using namespace check;
     const bool child = !args.empty() && args[0] == kChildFlag;
     Options options;
-    std::string error;
-    if (!ParseOptions(child ? Args(args.begin() + 2, args.end()) : args, &options, &error) ||
-        (child && args.size() < 2)) {
+    std::string error = "no library given";
+    if ((child && args.size() < 2) ||
+        !ParseOptions(child ? Args(args.begin() + 2, args.end()) : args, &options, &error)) {
         std::fprintf(stderr, "tavocom check: %s\nusage: tavocom check [--tsv] [--class CLSID]... [--interface IID]... "
                              "[--codes CODE,...] LIBRARY...\n", error.c_str());
         return 2;
