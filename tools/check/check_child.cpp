@@ -311,15 +311,14 @@ void Child::CheckClass(const _COM_GUID& clsid) {
     // destroys the object, which is then not touched again.
     const uint32_t up = object->AddRef();
     const uint32_t down = object->Release();
-    if (up != 2 || down != 1) {
-        Rule("refcount", subject, "AddRef then Release on a new object returned " + std::to_string(up) + ", " +
-                                      std::to_string(down) + " (expected 2, 1)");
-        if (down == 0) {
-            object.Detach();
-            return;
-        }
-    } else {
-        Rule("refcount", subject, "");
+    std::string counting;
+    if (up != 2 || down != 1)
+        counting = "AddRef then Release on a new object returned " + std::to_string(up) + ", " + std::to_string(down) +
+                   " (expected 2, 1)";
+    if (down == 0) {
+        Rule("refcount", subject, counting);
+        object.Detach();
+        return;
     }
 
     std::vector<_COM_GUID> asked{COM_IID_IUnknown};
@@ -372,7 +371,9 @@ void Child::CheckClass(const _COM_GUID& clsid) {
     Rule("qi.transitive", subject, transitive, count);
     Rule("qi.refuse", subject, refuse, count);
     answered.clear();
-    object.Reset(nullptr);
+    const uint32_t last = object.Detach()->Release();
+    if (counting.empty() && last != 0) counting = "the last Release returned " + std::to_string(last) + ", not 0";
+    Rule("refcount", subject, counting);
     if (unload.empty() && m_canUnloadNow && m_canUnloadNow() != S_OK)
         unload = "CanUnloadNow answers " + CanUnload() + " after the last release";
     if (m_canUnloadNow) Rule("unload", subject, unload);
