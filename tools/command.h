@@ -24,6 +24,7 @@ struct Command {
 
 // The commands, each returning the tool's exit status.
 int Categories(const Args& args);    // cmd_categories.cpp
+int Check(const Args& args);         // check/check_command.cpp
 int Classes(const Args& args);       // cmd_activation.cpp
 int Create(const Args& args);        // cmd_activation.cpp
 int Decode(const Args& args);        // cmd_decode.cpp

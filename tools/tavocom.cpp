@@ -14,6 +14,9 @@ namespace {
 const Command kCommands[] = {
     {"categories", "[CATEGORY]", "list the component categories with their descriptions and classes", Categories,
      "tavocom categories \"{2C5E8A11-7F43-4B9D-A60E-519C3D72E408}\""},
+    {"check", "[--tsv] [--class CLSID]... [--interface IID]... [--codes CODE,...] LIBRARY...",
+     "check that component libraries follow the rules the runtime relies on", Check,
+     "tavocom check greeter" TAVOCOM_MODULE_SUFFIX},
     {"classes", "", "list the classes registered under the class root", Classes, "tavocom classes"},
     {"create", "[--trace] CLASS [INTERFACE]",
      "activate a class (identifier or ProgID) and print the outcome; --trace shows every step", Create,
