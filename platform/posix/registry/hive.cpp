@@ -55,6 +55,21 @@ namespace tavo::plat::store {
 namespace {
 
 constexpr int kBusyTimeoutMs = 10000;
+constexpr int kBusyRetryMs = 5;
+
+// Two processes making a new hive a WAL database at the same moment: SQLite
+// may answer the one that finds the other in the middle of it with BUSY at
+// once, without going through its busy handler. That is waited for as any
+// lock is, in short steps up to the same limit.
+template <class Step, class Busy>
+auto WaitingOutBusy(Step step, Busy busy) {
+    auto rc = step();
+    for (int waited = 0; busy(rc) && waited < kBusyTimeoutMs; waited += kBusyRetryMs) {
+        usleep(kBusyRetryMs * 1000);
+        rc = step();
+    }
+    return rc;
+}
 // SQLite's lock bytes in the database file: the shared lock is a read lock
 // on this range (its documented file locking layout).
 constexpr off_t kSqliteSharedFirst = 0x40000002;
@@ -280,7 +295,8 @@ uint32_t Hive::Connect(bool create) {
     const bool mayReadAlone = !create && !m_readOnly && WalNow().st_size == 0;
     if (mayReadAlone && !(sideFiles & kShmFile) && LowOnSpace()) m_immutable = true;
     int64_t version = 0, tables = 0;
-    int rc = Open(m_immutable, &version, &tables);
+    int rc = WaitingOutBusy([&] { return Open(m_immutable, &version, &tables); },
+                            [](int r) { return (r & 0xFF) == SQLITE_BUSY; });
     if (m_readOnly && !m_immutable && ((rc & 0xFF) == SQLITE_CANTOPEN || (rc & 0xFF) == SQLITE_READONLY)) {
         // The side files went between the look and the open.
         m_immutable = true;
@@ -362,7 +378,9 @@ uint32_t Hive::PrepareWrite() {
     }
     m_cache.Drop();
     Changed();
-    if (uint32_t e = sql::MakeSchema(m_db.Get())) return e;
+    if (uint32_t e = WaitingOutBusy([&] { return sql::MakeSchema(m_db.Get()); },
+                                    [](uint32_t r) { return r == kErrorBusy; }))
+        return e;
     m_hasSchema = true;
     TakeSharedLock();
     return kErrorSuccess;
