@@ -223,17 +223,24 @@ check_client() { # directory, runner...
     mkdir -p "$hive"
     local env=(env COM_VERSION=TAVO-CLIENTCHECK TAVOCOM_MACHINE_HIVE="$hive/machine.db" TAVOCOM_USER_HIVE="$hive/user.db")
     local out status=0
-    out=$("${env[@]}" "$@" "$dir/tavocom$exe" register --runtime 2>&1 &&
-        "${env[@]}" "$@" "$dir/tavocom$exe" register "$dir/counter$suffix" 2>&1 &&
-        "${env[@]}" "$@" "$dir/client$exe" 2>&1) || status=$?
-    if ((status != 0)) || ! grep -q "counted to 1000000" <<<"$out" || ! grep -q "Counter: the count would pass" <<<"$out"; then
+    local tool=("${env[@]}" "$@" "$dir/tavocom$exe")
+    # Registered, activated and decoded by the client, listed, checked by
+    # doctor, unregistered: the component writer's round.
+    out=$("${tool[@]}" register --runtime 2>&1 && "${tool[@]}" register "$dir/counter$suffix" 2>&1 &&
+        "${env[@]}" "$@" "$dir/client$exe" 2>&1 && "${tool[@]}" categories 2>&1 && "${tool[@]}" doctor 2>&1 &&
+        "${tool[@]}" register /u "$dir/counter$suffix" 2>&1 && "${tool[@]}" classes 2>&1) || status=$?
+    local expected
+    for expected in "counted to 1000000" "Counter: the count would pass" "Components that count" "no problems: 6 classes" \
+        "unregistered" "^4 classes"; do
+        grep -q "$expected" <<<"$out" && continue
         echo "$out"
-        echo "$dir: the client did not activate the counter or decode through its decoder"
+        echo "$dir: the counter's round (register, client, categories, doctor, unregister) missed: $expected (exit $status)"
         return 1
-    fi
+    done
+    ((status == 0)) || { echo "$out"; echo "$dir: a step of the counter's round failed (exit $status)"; return 1; }
     [[ $# -gt 0 ]] && wine reg delete 'HKLM\Software\Quorvalltech\TAVO-CLIENTCHECK' /f >/dev/null 2>&1
     rm -rf "$hive"
-    echo "$dir: the client activated the counter and decoded its status through the counter's decoder"
+    echo "$dir: counter registered, its client activated it and decoded through its decoder, doctor clean, unregistered"
 }
 
 # A build as its users get it: installed into a scratch prefix, examples/

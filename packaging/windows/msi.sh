@@ -49,6 +49,13 @@ check_msi() {
     local decoded
     decoded=$("${tool[@]}" decode 0x806F0005 | tr -d '\r')
     grep -q "Session has expired" <<<"$decoded" || { echo "$decoded"; echo "MSI: no decode through the sample decoder"; return 1; }
+    # The guide's component and client, built against what the MSI installed.
+    local examples=$BUILD/msi/examples
+    rm -rf "$examples"
+    cmake -S "$ROOT/examples" -B "$examples" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_PREFIX_PATH="$(msi_dir)" \
+        -DCMAKE_TOOLCHAIN_FILE="$(msi_dir)/lib/cmake/TAVOCOM64/mingw-w64.cmake" >/dev/null || return 1
+    cmake --build "$examples" -j "$JOBS" >/dev/null || return 1
+    check_client "$examples" wine || return 1
 
     # An upgrade removes the older version and installs the newer: one count.
     wine msiexec /i "$zenext" /qn || { echo "msiexec upgrade failed"; return 1; }
