@@ -89,20 +89,16 @@ int Classes(const Args&) {
     std::printf("%-38s  %-24s  %-24s  %-24s  %-8s  %s\n", "class", "ProgID", "display name", "library", "installs",
                 "categories");
     uint32_t listed = 0;
-    for (;;) {
-        COM_BSTR name = nullptr;
-        uint32_t fetched = 0;
-        if (keys->Next(1, &name, &fetched) != S_OK || fetched != 1) break;
-        utlAutoBstr owned(name);
+    for (const auto& name : AllNames(keys.Get())) {
         _COM_GUID clsid{};
-        bool parsed = COM_SUCCEEDED(COM_StringToCLSID(name, &clsid));
+        bool parsed = COM_SUCCEEDED(COM_StringToCLSID(name.c_str(), &clsid));
         std::string member;
         if (parsed) {
             auto found = categories.find(GuidText(clsid));
             if (found != categories.end())
                 for (const std::string& c : found->second) member += (member.empty() ? "" : ", ") + c;
         }
-        std::printf("%-38s  %-24s  %-24s  %-24s  %-8s  %s\n", NarrowZ(name).c_str(),
+        std::printf("%-38s  %-24s  %-24s  %-24s  %-8s  %s\n", NarrowZ(name.c_str()).c_str(),
                     parsed ? ClassEntry(registry.Get(), clsid, COM_KEY_PROGID).c_str() : "(not an identifier)",
                     parsed ? ClassEntry(registry.Get(), clsid, COM_KEY_DISPLAYNAME).c_str() : "-",
                     parsed ? ClassEntry(registry.Get(), clsid, COM_KEY_INPROCSERVER32).c_str() : "-",

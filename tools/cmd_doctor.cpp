@@ -61,13 +61,7 @@ std::vector<std::string> Doctor::Names(std::initializer_list<const COM_WCHAR*> p
     if (COM_SUCCEEDED(hr)) hr = values ? m_registry->EnumValues(items.Put()) : m_registry->EnumKeys(items.Put());
     if (status) *status = hr;
     if (COM_FAILED(hr) || !items.Get()) return names;
-    for (;;) {
-        COM_BSTR name = nullptr;
-        uint32_t fetched = 0;
-        if (items->Next(1, &name, &fetched) != S_OK || fetched != 1) break;
-        utlAutoBstr owned(name);
-        names.push_back(NarrowZ(name));
-    }
+    for (const auto& name : AllNames(items.Get())) names.push_back(NarrowZ(name.c_str()));
     return names;
 }
 

@@ -44,14 +44,10 @@ Snapshot TakeSnapshot() {
     if (COM_FAILED(COM_OpenClassRootPath(registry.Get(), {COM_KEY_CLSID})) ||
         COM_FAILED(registry->EnumKeys(keys.Put())))
         return classes;
-    for (;;) {
-        COM_BSTR name = nullptr;
-        uint32_t fetched = 0;
-        if (keys->Next(1, &name, &fetched) != S_OK || fetched != 1) break;
-        utlAutoBstr owned(name);
+    for (const auto& name : AllNames(keys.Get())) {
         _COM_GUID clsid{};
-        if (COM_FAILED(COM_StringToCLSID(name, &clsid))) continue;
-        Entry& entry = classes[NarrowZ(name)];
+        if (COM_FAILED(COM_StringToCLSID(name.c_str(), &clsid))) continue;
+        Entry& entry = classes[NarrowZ(name.c_str())];
         utlAutoBstr server;
         if (COM_SUCCEEDED(COM_ReadClassEntryText(registry.Get(), clsid, COM_KEY_INPROCSERVER32, server.Put())))
             entry.server = NarrowZ(server.Get());

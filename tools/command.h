@@ -52,6 +52,9 @@ std::string NarrowZ(const COM_WCHAR* text);
 inline std::string Narrow(COM_BSTR text) { return NarrowZ(text); }
 /// NarrowZ without the line breaks that end system texts.
 std::string NarrowLine(const COM_WCHAR* text);
+/// Every name an enumerator hands out from its position on, in order; a
+/// name it could not give (null) as an empty one.
+std::vector<std::basic_string<COM_WCHAR>> AllNames(COM_IEnumBSTR* items);
 std::string Hex32(uint32_t value);
 /// The text COM_DecodeHRESULT gives for a status, line breaks trimmed;
 /// empty when it gives none.

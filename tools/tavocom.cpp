@@ -131,6 +131,18 @@ std::string NarrowZ(const COM_WCHAR* text) {
     return Narrow(text, n);
 }
 
+std::vector<std::basic_string<COM_WCHAR>> AllNames(COM_IEnumBSTR* items) {
+    std::vector<std::basic_string<COM_WCHAR>> names;
+    for (;;) {
+        COM_BSTR name = nullptr;
+        uint32_t fetched = 0;
+        if (items->Next(1, &name, &fetched) != S_OK || fetched != 1) break;
+        utlAutoBstr owned(name);
+        names.emplace_back(name ? name : COM_TEXT(""));
+    }
+    return names;
+}
+
 std::string NarrowLine(const COM_WCHAR* text) {
     std::string line = NarrowZ(text);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
