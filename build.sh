@@ -216,11 +216,13 @@ check_demo() { # scratch dir, runner and tool...
 check_client() { # directory, runner...
     local dir=$1
     shift
-    local suffix=.so exe=
-    [[ $# -gt 0 ]] && suffix=.dll exe=.exe
+    local suffix=.so exe= windows=false
+    [[ ${*: -1} == wine ]] && suffix=.dll exe=.exe windows=true
     local hive=$dir/client-hive
     rm -rf "$hive"
     mkdir -p "$hive"
+    # Written by whoever runs the round (nobody, for a root run on Linux).
+    [[ ${1:-} == setpriv ]] && chown 65534:65534 "$hive"
     local env=(env COM_VERSION=TAVO-CLIENTCHECK TAVOCOM_MACHINE_HIVE="$hive/machine.db" TAVOCOM_USER_HIVE="$hive/user.db")
     local out status=0
     local tool=("${env[@]}" "$@" "$dir/tavocom$exe")
@@ -238,7 +240,7 @@ check_client() { # directory, runner...
         return 1
     done
     ((status == 0)) || { echo "$out"; echo "$dir: a step of the counter's round failed (exit $status)"; return 1; }
-    [[ $# -gt 0 ]] && wine reg delete 'HKLM\Software\Quorvalltech\TAVO-CLIENTCHECK' /f >/dev/null 2>&1
+    $windows && wine reg delete 'HKLM\Software\Quorvalltech\TAVO-CLIENTCHECK' /f >/dev/null 2>&1
     rm -rf "$hive"
     echo "$dir: counter registered, its client activated it and decoded through its decoder, doctor clean, unregistered"
 }
@@ -263,13 +265,21 @@ check_install() { # build dir name, runner...
         args=(-DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake")
         tool+=.exe
     fi
-    cmake -S "$ROOT/examples" -B "$outside" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    # A component writer needs no root: on Linux, as root, the examples are
+    # built and their round run as nobody.
+    local writer=()
+    if [[ $name != windows ]] && ((EUID == 0)); then
+        writer=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+        mkdir -p "$outside"
+        chown 65534:65534 "$outside"
+    fi
+    "${writer[@]}" cmake -S "$ROOT/examples" -B "$outside" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DTAVOCOM64_DIR="$prefix/lib/cmake/TAVOCOM64" "${args[@]}" >/dev/null
-    cmake --build "$outside" -j "$JOBS" >/dev/null
+    "${writer[@]}" cmake --build "$outside" -j "$JOBS" >/dev/null
     # The build directory is a product directory of its own: the tool staged
     # there activates the components as built.
     check_demo "$outside/staged" "$@" "$outside/$(basename "$tool")"
-    check_client "$outside" "$@"
+    check_client "$outside" "${writer[@]}" "$@"
     cmake --install "$outside" --prefix "$prefix" >/dev/null
     check_demo "$outside" "$@" "$tool"
     [[ $name == windows ]] && return
