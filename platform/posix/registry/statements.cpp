@@ -207,21 +207,25 @@ uint32_t Hive::BeginBatch() {
     return kErrorSuccess;
 }
 
-uint32_t Hive::CommitBatch() {
-    if (!m_batch) return kErrorInvalidParameter;
+// Ends the open batch, if there is one: what it changed is no longer
+// known to the cache either way.
+bool Hive::EndBatch() {
+    if (!m_batch) return false;
     m_batch = false;
     m_cache.Drop();
     Changed();
+    return true;
+}
+
+uint32_t Hive::CommitBatch() {
+    if (!EndBatch()) return kErrorInvalidParameter;
     uint32_t e = m_batchFailed ? kErrorRegistryIoFailed : Query(*this, kCommit).Run();
     if (e) Query(*this, kRollback).Run();
     return e;
 }
 
 bool Hive::RollbackBatch() {
-    if (!m_batch) return false;
-    m_batch = false;
-    m_cache.Drop();
-    Changed();
+    if (!EndBatch()) return false;
     Query(*this, kRollback).Run();
     return true;
 }

@@ -232,6 +232,7 @@ public:
     bool RollbackBatch();
 
 private:
+    bool EndBatch();
     void CheckFork();
     void DropStatements(bool finalize);
     uint32_t CreateFile() const;
