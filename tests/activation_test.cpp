@@ -3,6 +3,7 @@
 #include <greeter/greeter.h>
 
 #include <filesystem>
+#include <optional>
 
 #include "support/dynamic_library.h"
 #include "support/process.h"
@@ -178,11 +179,22 @@ TEST_F(ActivationTest, MissingFileLeavesTheErrorRecordAlone) {
 
 TEST_F(ActivationTest, LibraryWithoutCanUnloadNowIsRefusedAndUnloaded) {
     const _COM_GUID clsid = NewClsid();
-    Register(clsid, ("no_can_unload" + kSuffix).c_str());
-    COM_IClassFactory* factory = static_cast<COM_IClassFactory*>(kPoison);
-    EXPECT_EQ(COM_GetClassFactory(clsid, &factory), CO_E_ERRORINDLL);
-    EXPECT_EQ(static_cast<void*>(factory), kPoison);
-    EXPECT_FALSE(IsLoaded("no_can_unload" + kSuffix));
+    const std::string file = "no_can_unload" + kSuffix;
+    Register(clsid, file.c_str());
+    // Refused twice in a row (the first refusal's unload must leave the
+    // loader nothing stale), then with a load held by the host: activation
+    // drops only its own.
+    for (bool hostHoldsALoad : {false, false, true}) {
+        SCOPED_TRACE(hostHoldsALoad);
+        std::optional<DynamicLibrary> host;
+        if (hostHoldsALoad) host.emplace((std::filesystem::path(BinaryDirectory()) / file).string());
+        COM_IClassFactory* factory = static_cast<COM_IClassFactory*>(kPoison);
+        EXPECT_EQ(COM_GetClassFactory(clsid, &factory), CO_E_ERRORINDLL);
+        EXPECT_EQ(static_cast<void*>(factory), kPoison);
+        EXPECT_EQ(IsLoaded(file), hostHoldsALoad);
+        host.reset();
+        EXPECT_FALSE(IsLoaded(file));
+    }
     ExpectNoRecord();
 }
 

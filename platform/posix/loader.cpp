@@ -14,6 +14,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -116,38 +117,70 @@ const char* LinkerPath(char* path, size_t n, std::string* longer) {
     return longer->c_str();
 }
 
-// Entries that GetProcAddress found to be a module's own, until that module
-// is unloaded here: a library stays loaded while this process holds a load
-// of it, and only FreeLibrary drops one.
-class OwnEntryList {
+// The libraries LoadLibraryW opened, each holding one load of the linker's
+// while the platform's count of it, kept here, is above zero. A second load
+// of a path already open is then a table lookup, as the platform's loader
+// answers for a module it already has, and the entries GetProcAddress found
+// to be a library's own are remembered with it until it is unloaded: the
+// handle cannot name another library while the table holds its load.
+class LoadedLibraries {
 public:
-    bool Known(ModuleHandle module, void* entry) {
+    ModuleHandle Find(const char* path) {
         std::lock_guard<std::mutex> lock(m_lock);
-        for (const auto& e : m_entries)
-            if (e.first == module && e.second == entry) return true;
-        return false;
+        auto it = m_byPath.find(path);
+        if (it == m_byPath.end()) return nullptr;
+        ++m_libraries[it->second].loads;
+        return it->second;
     }
-    void Add(ModuleHandle module, void* entry) {
+    // Takes over the linker's load `module`; false when the table already
+    // held one, which the caller then drops.
+    bool Add(const char* path, ModuleHandle module) {
         std::lock_guard<std::mutex> lock(m_lock);
-        if (m_entries.size() >= kMostEntries) m_entries.clear();
-        m_entries.emplace_back(module, entry);
+        Library& library = m_libraries[module];
+        m_byPath.emplace(path, module);
+        return library.loads++ == 0;
     }
-    void Forget(ModuleHandle module) {
+    // True when the linker's load is to be dropped: the last load of a
+    // library of the table, or a handle the table does not hold.
+    bool Drop(ModuleHandle module) {
         std::lock_guard<std::mutex> lock(m_lock);
-        m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(),
-                                       [module](const auto& e) { return e.first == module; }),
-                        m_entries.end());
+        auto it = m_libraries.find(module);
+        if (it == m_libraries.end()) return true;
+        if (--it->second.loads > 0) return false;
+        m_libraries.erase(it);
+        for (auto path = m_byPath.begin(); path != m_byPath.end();)
+            path = path->second == module ? m_byPath.erase(path) : std::next(path);
+        return true;
+    }
+    void* Entry(ModuleHandle module, const char* name) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        auto it = m_libraries.find(module);
+        if (it == m_libraries.end()) return nullptr;
+        for (const auto& entry : it->second.entries)
+            if (entry.first == name) return entry.second;
+        return nullptr;
+    }
+    void NoteEntry(ModuleHandle module, const char* name, void* entry) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        auto it = m_libraries.find(module);
+        if (it != m_libraries.end() && it->second.entries.size() < kMostEntries)
+            it->second.entries.emplace_back(name, entry);
     }
 
 private:
-    static constexpr size_t kMostEntries = 256;
+    struct Library {
+        uint64_t loads = 0;
+        std::vector<std::pair<std::string, void*>> entries;
+    };
+    static constexpr size_t kMostEntries = 64;
     std::mutex m_lock;
-    std::vector<std::pair<ModuleHandle, void*>> m_entries;
+    std::unordered_map<std::string, ModuleHandle> m_byPath;
+    std::unordered_map<ModuleHandle, Library> m_libraries;
 };
 
-OwnEntryList& OwnEntries() {
-    static OwnEntryList list;
-    return list;
+LoadedLibraries& Loaded() {
+    static LoadedLibraries table;
+    return table;
 }
 
 template <class Char>
@@ -234,32 +267,33 @@ ModuleHandle LoadLibraryW(const COM_WCHAR* path) {
     // Only an absolute path: the dynamic linker would search LD_LIBRARY_PATH
     // and its caches for a bare name.
     if (linker[0] != '/') return nullptr;
-    return dlopen(linker, RTLD_NOW | RTLD_LOCAL);
+    if (ModuleHandle known = Loaded().Find(linker)) return known;
+    ModuleHandle module = dlopen(linker, RTLD_NOW | RTLD_LOCAL);
+    // Another thread may have opened the same library meanwhile; the table
+    // keeps one load of the linker's per library.
+    if (module && !Loaded().Add(linker, module)) dlclose(module);
+    return module;
 }
 
 void* GetProcAddress(ModuleHandle module, const char* name) {
     if (!module || !name || Injected(Fault::Loader)) return nullptr;
+    if (void* known = Loaded().Entry(module, name)) return known;
     void* entry = dlsym(module, name);
     if (!entry) return nullptr;
     // The dynamic linker also searches the library's dependencies; the
-    // platform call looks at the module's own exports only. The address
-    // lookup that tells them apart is done once per entry of a loaded module.
-    if (OwnEntries().Known(module, entry)) return entry;
+    // platform call looks at the module's own exports only.
     struct link_map* own = nullptr;
     struct link_map* holder = nullptr;
     Dl_info info{};
     if (dlinfo(module, RTLD_DI_LINKMAP, &own) != 0 ||
         dladdr1(entry, &info, reinterpret_cast<void**>(&holder), RTLD_DL_LINKMAP) == 0 || holder != own)
         return nullptr;
-    OwnEntries().Add(module, entry);
+    Loaded().NoteEntry(module, name, entry);
     return entry;
 }
 
 void FreeLibrary(ModuleHandle module) {
-    if (!module) return;
-    // The handle may name another library once this one is gone.
-    OwnEntries().Forget(module);
-    dlclose(module);
+    if (module && Loaded().Drop(module)) dlclose(module);
 }
 
 // The loader's text names the file itself.
