@@ -29,6 +29,12 @@ def load(results):
     return times
 
 
+def measured(times, build, spec):
+    """A benchmark's time, or the sum of several joined by " + "."""
+    parts = [times.get((build, *part.split(":", 1))) for part in spec.split(" + ")]
+    return sum(parts) if all(parts) else None
+
+
 def fmt(ns):
     if ns is None:
         return "-"
@@ -43,8 +49,8 @@ def main():
         if not line.strip() or line.startswith("#"):
             continue
         build, what, ours, base, target = line.rstrip("\n").split("\t")
-        t_ours = times.get((build, *ours.split(":", 1)))
-        t_base = times.get((build, *base.split(":", 1)))
+        t_ours = measured(times, build, ours)
+        t_base = measured(times, build, base)
         ratio = t_ours / t_base if t_ours and t_base else None
         if target == "-" or ratio is None:
             verdict = "-" if ratio is not None else "not measured"
