@@ -13,7 +13,9 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -125,24 +127,37 @@ const char* LinkerPath(char* path, size_t n, std::string* longer) {
 // handle cannot name another library while the table holds its load.
 class LoadedLibraries {
 public:
-    ModuleHandle Find(const char* path) {
+    ModuleHandle Find(std::string_view path) noexcept {
         std::lock_guard<std::mutex> lock(m_lock);
         auto it = m_byPath.find(path);
         if (it == m_byPath.end()) return nullptr;
-        ++m_libraries[it->second].loads;
+        ++m_libraries.find(it->second)->second.loads;
         return it->second;
     }
-    // Takes over the linker's load `module`; false when the table already
-    // held one, which the caller then drops.
-    bool Add(const char* path, ModuleHandle module) {
+    // Counts a load the linker just made; false when the table already held
+    // one of that library, which the caller then drops. Without memory for
+    // a new entry the linker's load stays the caller's, untracked, and
+    // FreeLibrary hands it back to the linker.
+    bool Add(const char* path, ModuleHandle module) noexcept {
         std::lock_guard<std::mutex> lock(m_lock);
-        Library& library = m_libraries[module];
-        m_byPath.emplace(path, module);
-        return library.loads++ == 0;
+        auto it = m_libraries.find(module);
+        const bool fresh = it == m_libraries.end();
+        try {
+            if (fresh) it = m_libraries.try_emplace(module).first;
+        } catch (const std::bad_alloc&) {
+            return true;
+        }
+        ++it->second.loads;
+        try {
+            m_byPath.emplace(path, module);
+        } catch (const std::bad_alloc&) {
+            // Not found by this path: the next load asks the linker again.
+        }
+        return fresh;
     }
     // True when the linker's load is to be dropped: the last load of a
     // library of the table, or a handle the table does not hold.
-    bool Drop(ModuleHandle module) {
+    bool Drop(ModuleHandle module) noexcept {
         std::lock_guard<std::mutex> lock(m_lock);
         auto it = m_libraries.find(module);
         if (it == m_libraries.end()) return true;
@@ -152,7 +167,7 @@ public:
             path = path->second == module ? m_byPath.erase(path) : std::next(path);
         return true;
     }
-    void* Entry(ModuleHandle module, const char* name) {
+    void* Entry(ModuleHandle module, const char* name) noexcept {
         std::lock_guard<std::mutex> lock(m_lock);
         auto it = m_libraries.find(module);
         if (it == m_libraries.end()) return nullptr;
@@ -160,11 +175,15 @@ public:
             if (entry.first == name) return entry.second;
         return nullptr;
     }
-    void NoteEntry(ModuleHandle module, const char* name, void* entry) {
+    void NoteEntry(ModuleHandle module, const char* name, void* entry) noexcept {
         std::lock_guard<std::mutex> lock(m_lock);
         auto it = m_libraries.find(module);
-        if (it != m_libraries.end() && it->second.entries.size() < kMostEntries)
+        if (it == m_libraries.end() || it->second.entries.size() >= kMostEntries) return;
+        try {
             it->second.entries.emplace_back(name, entry);
+        } catch (const std::bad_alloc&) {
+            // Looked up by the linker again next time.
+        }
     }
 
 private:
@@ -172,9 +191,14 @@ private:
         uint64_t loads = 0;
         std::vector<std::pair<std::string, void*>> entries;
     };
+    // Looked up by the converted path without making a string of it.
+    struct PathHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view path) const noexcept { return std::hash<std::string_view>()(path); }
+    };
     static constexpr size_t kMostEntries = 64;
     std::mutex m_lock;
-    std::unordered_map<std::string, ModuleHandle> m_byPath;
+    std::unordered_map<std::string, ModuleHandle, PathHash, std::equal_to<>> m_byPath;
     std::unordered_map<ModuleHandle, Library> m_libraries;
 };
 
