@@ -29,9 +29,9 @@ def load(results):
     return times
 
 
-def measured(times, build, spec):
+def measured(times, build, names):
     """A benchmark's time, or the sum of several joined by " + "."""
-    parts = [times.get((build, *part.split(":", 1))) for part in spec.split(" + ")]
+    parts = [times.get((build, *part.split(":", 1))) for part in names.split(" + ")]
     return sum(parts) if all(parts) else None
 
 
